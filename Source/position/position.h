@@ -1,0 +1,70 @@
+// The board representation: a mailbox and bitboards kept in step, castling data for
+// standard chess and Chess960, incremental Zobrist keys and a packed material count.
+#pragma once
+
+#include <cstdint>
+
+#include "position/types.h"
+
+namespace search {
+struct SearchThread;
+}
+
+namespace position {
+
+// Castling rights, and their index into the per-right tables.
+constexpr int kWhiteKingSide = 1, kWhiteQueenSide = 2, kBlackKingSide = 4, kBlackQueenSide = 8;
+
+// Weight of each piece type in `material`: a 4-bit count per type.
+constexpr uint32_t kMaterialWeight[8] = {0, 1, 16, 256, 4096, 65536, 0, 0};
+// Any knight, bishop, rook or queen.
+constexpr uint32_t kNonPawnMaterialMask = 0xFFFF0;
+
+inline constexpr const char* kStartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
+
+struct Position {
+  search::SearchThread* thread;
+  uint8_t board[65];            // piece code per square; slot 64 stays empty
+  Bitboard pieces[2][8];        // [colour][0] = all of that colour, [colour][type]
+  Bitboard touched;             // from- and to-squares of every move since set-up
+  Bitboard castle_pieces[4];    // king square | rook square, per right
+  Bitboard castle_path[4];      // squares that must be empty to castle, per right
+  uint64_t key;
+  uint64_t pawn_key;
+  uint32_t material[2];
+  uint8_t castle_rook[4];       // rook square per right, 64 when not granted
+  uint8_t king_square[2];
+  uint8_t side;
+  uint8_t ep_square;
+  uint8_t castle_rights;
+  uint8_t rule50;
+
+  Bitboard occupancy() const { return pieces[kWhite][0] | pieces[kBlack][0]; }
+};
+
+struct UndoRecord {
+  uint64_t key;
+  uint64_t pawn_key;
+  Move move;
+  uint8_t captured;
+  uint8_t ep_square;
+  Bitboard touched;
+  uint8_t rule50;
+  uint8_t castle_rights;
+};
+
+void reset_position(Position& pos);
+
+// Sets up from FEN text that starts with the placement field. Returns 0, or -1 when the
+// text is not a playable position; then `pos` is left partly filled and must not be used
+// (callers set up into a scratch copy first).
+int set_position(Position& pos, const char* fen);
+
+void parse_castling(Position& pos, const char* field);
+void compute_keys(Position& pos);
+void write_fen(const Position& pos, char* buffer, int with_counters);
+
+// 1 for a draw by the fifty-move rule or by repetition; `ply` counts plies since the root.
+int is_draw(const Position& pos, int ply);
+
+}  // namespace position

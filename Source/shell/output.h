@@ -1,0 +1,23 @@
+// The one way out for protocol replies and reports: whole lines under a process-wide
+// lock, copied to "nesk.log" when logging is on.
+#pragma once
+
+#include "shell/spinlock.h"
+
+namespace shell {
+
+extern SpinLock output_lock;
+
+// Writes `text` and a newline to standard output, then to the log when logging is on.
+void emit_line(const char* text);
+// Writes `text` and a newline to the log, if one is open.
+void log_line(const char* text);
+// Opens "nesk.log", replacing an old one; turns logging off when that fails.
+void open_log();
+void close_log();
+
+// printf-style text written to standard output as it stands (no newline added, no log),
+// for the console's diagnostic listings.
+void print_plain(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace shell

@@ -1,0 +1,40 @@
+#include "shell/settings.h"
+
+#include <cstring>
+
+namespace shell {
+
+EngineSettings settings;
+EngineSettings settings_snapshot;
+
+void set_default_settings(EngineSettings& s) {
+  std::memset(&s, 0, sizeof(s));
+  s.learning_rate = 0.001f;
+  s.train_positions = 400000000;
+  s.mini_batch = 3000;
+  copy_text(s.tool_output_file, "tmp0.epd");
+  s.uci_mode = 1;
+  s.min_nodes = 1000000000000000ULL;
+  s.node_limit = 1000000000000000ULL;
+  s.node_depth_cap = 80;
+  s.depth_limit = 80;
+  s.moves_per_control = 1;
+  s.base_time = 5.0f;
+  s.hash_mb = 64;
+  s.threads = 1;
+  s.use_nn = 1;
+  s.move_overhead = 50;
+  s.multipv = 1;
+  s.own_book = 1;
+  s.book_variety = 25;
+  s.book_depth = 24;
+  copy_text(s.nn_file, "embedded");
+  copy_text(s.book_file, "nesk_book.bin");
+  s.syzygy_probe_depth = 1;
+  s.syzygy_probe_depth7 = 7;
+  s.selectivity = 100;
+  static constexpr int16_t kPruningDepths[7] = {15, 0, 3, 3, 4, 6, 3};
+  for (int i = 0; i < 7; ++i) s.pruning_depth[i] = kPruningDepths[i];
+}
+
+}  // namespace shell

@@ -1,0 +1,77 @@
+// Every tunable behaviour of the engine lives in one global record. A second record of
+// the same layout, the snapshot, holds the values "uci" reports as option defaults.
+#pragma once
+
+#include <cstdint>
+
+namespace shell {
+
+struct EngineSettings {
+  uint8_t quit;
+  float noise;
+  float learning_rate;
+  uint64_t train_positions;
+  int32_t mini_batch;
+  float train_weight;
+  uint8_t numa;
+  uint8_t trace;
+  uint8_t console_debug;
+  char tool_input_file[140];
+  char tool_pgn_file[150];
+  char tool_output_file[169];
+  uint8_t uci_mode;
+  float calibration_nps;
+  float max_elo;
+  uint64_t min_nodes;
+  uint64_t node_limit;
+  int16_t node_depth_cap;
+  int16_t depth_limit;
+  int16_t moves_per_control;
+  float base_time;
+  float increment;
+  int32_t hash_mb;
+  int16_t threads;
+  uint8_t use_nn;
+  int16_t move_overhead;
+  int16_t ponder;
+  uint8_t chess960;
+  uint8_t multipv;
+  uint8_t limit_strength;
+  int16_t uci_elo;
+  uint8_t log;
+  uint8_t own_book;
+  uint8_t book_variety;
+  uint8_t book_depth;
+  uint8_t book2_depth;
+  int8_t eval_noise;
+  char nn_file[150];
+  char config_file[144];
+  char book_file[144];
+  char book2_file[144];
+  char syzygy_path[144];
+  int8_t syzygy_probe_depth;
+  int8_t syzygy_probe_depth7;
+  int16_t opponent_elo;
+  int16_t contempt;
+  int16_t selectivity;
+  int16_t pruning_depth[7];
+};
+
+// Indexes of the named pruning depths.
+enum PruningDepth { kSepDepth = 2, kNmpDepth = 3, kFpDepth = 4, kLmpDepth = 5, kLmrDepth = 6 };
+
+extern EngineSettings settings;
+extern EngineSettings settings_snapshot;
+
+// Puts every built-in default into `s`.
+void set_default_settings(EngineSettings& s);
+
+// Copies `text` into a fixed text field, cutting it to fit.
+template <int N>
+void copy_text(char (&field)[N], const char* text) {
+  int i = 0;
+  for (; text[i] && i < N - 1; ++i) field[i] = text[i];
+  field[i] = 0;
+}
+
+}  // namespace shell
