@@ -9,9 +9,29 @@
 #include "shell/commandline.h"
 #include "shell/control.h"
 #include "shell/driver.h"
+#include "shell/options.h"
 #include "shell/output.h"
 #include "shell/settings.h"
 #include "shell/uci.h"
+
+namespace {
+
+// Tiny searches need only a small table.
+void shrink_hash_for_tiny_searches(shell::EngineSettings& s) {
+  if (s.depth_limit <= 8 || s.node_limit <= 100000) s.hash_mb = 2;
+  else if (s.depth_limit == 9 || s.node_limit <= 200000) s.hash_mb = 4;
+}
+
+void release_thread_blocks() {
+  search::free_thread(search::main_thread);
+  search::main_thread = nullptr;
+  for (search::SearchThread*& block : search::thread_blocks) {
+    search::free_thread(block);
+    block = nullptr;
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace shell;
@@ -28,25 +48,30 @@ int main(int argc, char** argv) {
   set_default_control(control);
   settings_snapshot = settings;
 
-  int mode = read_command_line(argc, argv);
-  if (mode < 0) return 1;
+  CommandLine command_line = read_command_line(argc, argv);
+  if (command_line.failed) {
+    release_thread_blocks();
+    return 1;
+  }
+  if (command_line.mode == kModeTrain || command_line.mode == kModeTrain2) {
+    std::printf("Need to compile with 'make train_'\n");
+    release_thread_blocks();
+    return 1;
+  }
 
   if (settings.noise < 99999) {
     char line[64];
     std::snprintf(line, sizeof(line), "info string Hello from %s", kEngineName);
     emit_line(line);
   }
+  shrink_hash_for_tiny_searches(settings);
   position::init_zobrist();
+  if (settings.config_file[0]) load_config_file();
   if (settings.log) open_log();
 
-  if (mode == kModeEngine) game_driver();
+  if (command_line.mode == kModeEngine) game_driver();
 
   close_log();
-  search::free_thread(search::main_thread);
-  search::main_thread = nullptr;
-  for (search::SearchThread*& block : search::thread_blocks) {
-    search::free_thread(block);
-    block = nullptr;
-  }
+  release_thread_blocks();
   return 0;
 }

@@ -19,6 +19,7 @@ struct EngineSettings {
   char tool_input_file[140];
   char tool_pgn_file[150];
   char tool_output_file[169];
+  char training_file[140];
   uint8_t uci_mode;
   float calibration_nps;
   float max_elo;

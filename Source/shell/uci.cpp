@@ -1,16 +1,43 @@
 #include "shell/uci.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include "position/legality.h"
+#include "position/makemove.h"
+#include "position/position.h"
+#include "search/thread.h"
+#include "shell/control.h"
+#include "shell/input.h"
+#include "shell/options.h"
 #include "shell/output.h"
 #include "shell/settings.h"
 
 namespace shell {
 
+using namespace position;
+
 namespace {
 
+constexpr int kTokenSize = 128;
+constexpr uint64_t kNoNodeLimit = 1000000000000000ULL;
+constexpr float kNoTimeLimit = 1e7f;
+
 bool command_echo = true;
+
+// Skips leading blanks and copies the next word (at most 127 characters).
+const char* next_token(const char* text, char* token) {
+  while (*text == ' ') ++text;
+  int length = 0;
+  while (text[length] && text[length] != '\n' && text[length] != '\r' && text[length] != ' ' &&
+         length < kTokenSize - 1) {
+    token[length] = text[length];
+    ++length;
+  }
+  token[length] = 0;
+  return token;
+}
 
 void send_identification() {
   char line[64];
@@ -18,30 +45,209 @@ void send_identification() {
   emit_line(line);
   std::snprintf(line, sizeof(line), "id author %s", kEngineAuthor);
   emit_line(line);
+  send_option_list();
   emit_line("uciok");
 }
+
+void parse_setoption(const char* arguments) {
+  char name[129] = "", value[201] = "";
+  const char* name_at = std::strstr(arguments, "name");
+  if (name_at) {
+    const char* value_at = std::strstr(name_at, "value");
+    size_t length = std::strlen(name_at);
+    if (value_at) length = static_cast<size_t>(value_at - name_at) - 1;
+    if (length > 5) std::snprintf(name, sizeof(name), "%.*s", static_cast<int>(length - 5), name_at + 5);
+    if (value_at && std::strlen(value_at) > 6) std::snprintf(value, sizeof(value), "%s", value_at + 6);
+  }
+  set_option(name, value);
+  settings_snapshot = settings;
+}
+
+void new_game() {
+  settings.moves_per_control = 0;
+  settings.base_time = 60.0f;
+  settings.increment = 0.0f;
+  control.clock[kWhite] = control.clock[kBlack] = 60.0f;
+  search::main_thread->undo_index = 0;
+  control.tt_age = 0;
+}
+
+// A move word in coordinate form, as the protocol sends it; castling either as the king's
+// two-square step or as the king taking its own rook. Returns 0 for a malformed word.
+Move read_coordinate_move(const Position& pos, const char* word) {
+  size_t length = std::strlen(word);
+  if (length != 4 && length != 5) return kNoMove;
+  auto file_ok = [](char c) { return c >= 'a' && c <= 'h'; };
+  auto rank_ok = [](char c) { return c >= '1' && c <= '8'; };
+  if (!file_ok(word[0]) || !rank_ok(word[1]) || !file_ok(word[2]) || !rank_ok(word[3])) return kNoMove;
+  int from = (word[0] - 'a') + 8 * (word[1] - '1');
+  int to = (word[2] - 'a') + 8 * (word[3] - '1');
+  Move flags = 0;
+  int side = pos.side;
+  int home_rank = side == kWhite ? 0 : 7;
+  if (pos.board[from] == piece_code(side, kKing) && rank_of(from) == home_rank && rank_of(to) == home_rank) {
+    bool long_step = file_of(to) - file_of(from) > 1 || file_of(from) - file_of(to) > 1;
+    if (long_step || pos.board[to] == piece_code(side, kRook)) {
+      flags = to > from ? kFlagKingSide : kFlagQueenSide;
+      to = make_square(to > from ? 6 : 2, home_rank);  // the generator's form: the king's destination
+    }
+  }
+  if (length == 5) {
+    const char* promotion = std::strchr("qnbr", word[4]);
+    if (!promotion || !word[4]) return kNoMove;
+    static constexpr Move kPromotionFlags[4] = {kFlagQueen, kFlagKnight, kFlagBishop, kFlagRook};
+    flags = kPromotionFlags[promotion - "qnbr"];
+  }
+  return make_move_code(from, to, flags);
+}
+
+void play_move_list(const char* text) {
+  search::SearchThread& game = *search::main_thread;
+  char word[kTokenSize];
+  while (*next_token(text, word)) {
+    while (*text == ' ') ++text;
+    text += std::strlen(word);
+    char line[300];
+    if (game.undo_index >= search::kMaxGameMoves) {
+      std::snprintf(line, sizeof(line), "too many moves, %s and the rest ignored", word);
+      report(line);
+      return;
+    }
+    Move move = read_coordinate_move(game.position, word);
+    if (!is_legal_move(game.position, move)) {
+      std::snprintf(line, sizeof(line), "illegal move %s, the rest ignored", word);
+      report(line);
+      return;
+    }
+    make_move(game.position, move);
+  }
+}
+
+void set_up_position(const char* arguments) {
+  char text[5000];
+  std::snprintf(text, sizeof(text), "%s", arguments);
+  char* moves = std::strstr(text, "moves");
+  if (moves) {
+    if (moves == text) return;
+    moves[-1] = 0;
+  }
+  search::SearchThread& game = *search::main_thread;
+  const char* fen = nullptr;
+  if (std::strstr(text, "startpos")) {
+    fen = kStartFen;
+  } else if (const char* fen_at = std::strstr(text, "fen")) {
+    fen = fen_at + 3;
+    while (*fen == ' ') ++fen;
+  } else {
+    return;
+  }
+  if (set_position(game.position, fen) != 0) {
+    report("invalid FEN, position unchanged");
+    return;
+  }
+  if (moves) play_move_list(moves + 5);
+  if (game.undo_index < search::kUndoCapacity) game.undo[game.undo_index].move = kNoMove;
+}
+
+// The number after `key` in `text`, or nothing when the key is absent.
+bool find_number(const char* text, const char* key, double& number) {
+  const char* at = std::strstr(text, key);
+  if (!at) return false;
+  at += std::strlen(key);
+  if (*at) ++at;
+  char token[kTokenSize];
+  number = std::atof(next_token(at, token));
+  return true;
+}
+
+void start_go(const char* arguments) {
+  EngineSettings& s = settings;
+  int side = search::main_thread->position.side;
+  double value;
+  s.moves_per_control = 0;
+  if (find_number(arguments, "wtime", value)) control.clock[kWhite] = static_cast<float>(value > 0 ? value / 1000 : 0);
+  if (find_number(arguments, "btime", value)) control.clock[kBlack] = static_cast<float>(value > 0 ? value / 1000 : 0);
+  if (find_number(arguments, "winc", value) && side == kWhite) s.increment = static_cast<float>(value / 1000);
+  if (find_number(arguments, "binc", value) && side == kBlack) s.increment = static_cast<float>(value / 1000);
+  if (find_number(arguments, "movestogo", value)) {
+    s.depth_limit = 80;
+    s.moves_per_control = 40;
+    s.node_limit = kNoNodeLimit;
+    control.moves_to_go = static_cast<int16_t>(value);
+  }
+  if (find_number(arguments, "depth", value)) {
+    s.depth_limit = static_cast<int16_t>(value < 80 ? value : 80);
+    s.moves_per_control = 1;
+    s.base_time = kNoTimeLimit;
+  }
+  if (find_number(arguments, "nodes", value)) {
+    s.node_limit = value > 0 ? static_cast<uint64_t>(value) : 0;
+    s.moves_per_control = 1;
+    s.base_time = kNoTimeLimit;
+  }
+  if (find_number(arguments, "movetime", value)) {
+    s.moves_per_control = 1;
+    s.increment = 0;
+    s.base_time = static_cast<float>(value / 1000);
+  }
+  if (std::strstr(arguments, "infinite")) {
+    s.base_time = kNoTimeLimit;
+    s.increment = 0;
+    s.depth_limit = 80;
+    s.moves_per_control = 1;
+    s.node_limit = kNoNodeLimit;
+  }
+  control.state = std::strstr(arguments, "ponder") ? kPonderRequested : kSearchRequested;
+}
+
+bool is(const char* word, const char* command) { return std::strcmp(word, command) == 0; }
 
 }  // namespace
 
 void uci_command(const char* line) {
-  char text[5000];
+  char text[kMaxLineLength + 1];
   std::snprintf(text, sizeof(text), "%s", line);
-  if (char* newline = std::strchr(text, '\n')) *newline = 0;
+  text[std::strcspn(text, "\n")] = 0;
   if (!text[0]) return;
   if (command_echo && settings.log) {
-    char echo[5008];
+    char echo[kMaxLineLength + 8];
     std::snprintf(echo, sizeof(echo), "CMD: %s", text);
     log_line(echo);
   }
-  char word[128];
-  if (std::sscanf(text, "%127s", word) != 1) return;
-  if (!std::strcmp(word, "uci")) {
+  char word[kTokenSize];
+  next_token(text, word);
+  const char* start = text;
+  while (*start == ' ') ++start;
+  const char* arguments = start + std::strlen(word);
+  if (*arguments) ++arguments;
+
+  if (is(word, "uci")) {
     settings.uci_mode = 1;
     send_identification();
   }
-  if (!std::strcmp(word, "isready")) emit_line("readyok");
-  if (!std::strcmp(word, "debug")) command_echo = true;
-  if (!std::strcmp(word, "quit")) settings.quit = 1;
+  if (is(word, "isready")) emit_line("readyok");
+  if (is(word, "debug")) command_echo = true;
+  if (is(word, "ponderhit") && (control.state & kPondering))
+    control.state = static_cast<uint16_t>((control.state & ~kPondering) | kThinking);
+  if (is(word, "stop") && control.state) {
+    control.abort = 1;
+    control.state |= kStopRequested;
+  }
+  if (is(word, "quit")) settings.quit = 1;
+
+  bool changes_game = is(word, "setoption") || is(word, "ucinewgame") || is(word, "position") || is(word, "go");
+  if (!changes_game) return;
+  if (control.state) {
+    char reply[200];
+    std::snprintf(reply, sizeof(reply), "unexpected command %s, stopping Nesk", word);
+    emit_line(reply);
+    settings.quit = 1;
+    return;
+  }
+  if (is(word, "setoption")) parse_setoption(arguments);
+  if (is(word, "ucinewgame")) new_game();
+  if (is(word, "position")) set_up_position(arguments);
+  if (is(word, "go")) start_go(arguments);
 }
 
 }  // namespace shell

@@ -1,0 +1,20 @@
+// Engine options: the UCI option list, the option handler and the configuration file.
+#pragma once
+
+namespace shell {
+
+// Applies one option by its UCI name (case matters); unknown names are ignored. Does
+// nothing while a search is requested or running.
+void set_option(const char* name, const char* value);
+
+// Reads the configuration file named by settings.config_file: name = value lines, '#'
+// comments. A missing file is ignored.
+void load_config_file();
+
+// The "option name ..." lines of the "uci" reply, in protocol order.
+void send_option_list();
+
+// 850 + 250 L - 5 L^2 with L = ln(nps): the Elo that a node rate buys.
+double elo_from_nps(double nps);
+
+}  // namespace shell
