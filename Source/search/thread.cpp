@@ -25,7 +25,11 @@ SearchThread* allocate_thread(int n) {
   return thread;
 }
 
-void free_thread(SearchThread* thread) { std::free(thread); }
+void free_thread(SearchThread* thread) {
+  if (!thread) return;
+  eval::free_accumulators(thread->accumulator);
+  std::free(thread);
+}
 
 void reset_stack(SearchThread& thread) {
   for (int ply = 0; ply < kMaxPly; ++ply) {

@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+#include "eval/accumulator.h"
+#include "eval/evaluate.h"
+#include "eval/hce.h"
 #include "position/position.h"
 #include "position/types.h"
 #include "shell/spinlock.h"
@@ -75,6 +78,14 @@ struct SearchThread {
   uint64_t tb_hits;
   uint64_t tt_probes;
   uint64_t tt_hits;
+  // Evaluation state, owned by the evaluation and touched only by this thread.
+  eval::Accumulator accumulator;
+  eval::EvalCacheEntry eval_cache[eval::kEvalCacheSize];
+  eval::PawnHashEntry pawn_hash[eval::kPawnHashSize];
+  uint64_t eval_calls;
+  uint64_t eval_cache_hits;
+  uint64_t pawn_probes;
+  uint64_t pawn_hits;
 };
 
 // min(depth, 8): how strongly one result moves a history value.

@@ -1,28 +1,164 @@
 #include "shell/driver.h"
 
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <thread>
 
+#include "book/probe.h"
 #include "position/display.h"
+#include "position/legality.h"
+#include "position/makemove.h"
+#include "position/notation.h"
 #include "position/position.h"
+#include "search/think.h"
 #include "search/thread.h"
+#include "search/tt.h"
 #include "shell/control.h"
 #include "shell/input.h"
+#include "shell/output.h"
 #include "shell/settings.h"
 
 namespace shell {
 
+using namespace position;
+
+namespace {
+
+// Console flags: play the engine's move on the board; let the engine play both sides.
+bool move_and_play = false;
+bool self_play = false;
+
+void sleep_ms() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+
+Position& game_position() { return search::main_thread->position; }
+
+// A book move for the position, unless it would walk into a draw.
+Move book_choice() {
+  Position& pos = game_position();
+  int moves = search::main_thread->undo_index;
+  if (control.state != kSearchRequested || !settings.own_book || moves >= 80) return kNoMove;
+  Move move = kNoMove;
+  if (moves < settings.book_depth) move = book::book_move(pos, settings.book_file);
+  if (!move && moves < settings.book2_depth) move = book::book_move(pos, settings.book2_file);
+  if (!move || !is_legal_move(pos, move)) return kNoMove;
+  make_move(pos, move);
+  bool drawn = is_draw(pos, 0);
+  unmake_move(pos);
+  return drawn ? kNoMove : move;
+}
+
+void answer_request() {
+  Position& pos = game_position();
+  if (is_draw(pos, 0)) {
+    emit_line("info string Draw!");
+    // A GUI waits for "bestmove" after every "go": in UCI mode search on, so it gets one.
+    if (settings.uci_mode != 1) {
+      control.state = 0;
+      self_play = false;
+      return;
+    }
+  }
+  control.published_depth = 0;
+  control.published_score = 0;
+  control.best_move = control.ponder_move = kNoMove;
+  int mode = control.state == kSearchRequested ? kThinking : kPondering;
+  if (Move move = book_choice()) {
+    char text[16], line[64];
+    move_to_text(pos, pos.side, move, text);
+    std::snprintf(line, sizeof(line), "%s book move is %s", settings.uci_mode == 1 ? "info string" : "", text);
+    emit_line(line);
+    control.best_move = move;
+    control.state |= kResultReady;
+    return;
+  }
+  search::think(mode, 1);
+  while ((control.state & kPondering) && !(control.state & kStopRequested) && !settings.quit) {
+    poll_input();
+    sleep_ms();
+  }
+}
+
+double branching_factor() {
+  int d = control.last_reported_depth;
+  if (d < 6 || !control.nodes_by_depth[d] || !control.nodes_by_depth[d - 4]) return 2.0;
+  return std::pow(static_cast<double>(control.nodes_by_depth[d]) / control.nodes_by_depth[d - 4], 0.25);
+}
+
+void report_console_result(const char* best) {
+  char line[256];
+  double nodes = static_cast<double>(search::total_nodes());
+  std::snprintf(line, sizeof(line), "move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f", best,
+                control.elapsed, control.published_score, nodes, nodes / (control.elapsed + 0.002) / 1000,
+                branching_factor());
+  emit_line(line);
+  const uint64_t* s = control.statistics;
+  double fill = search::hashfull_estimate() / 1000.0;
+  std::snprintf(line, sizeof(line),
+                "Hash fill= %.1f%%, Hash hits: main= %0.1f%%, pawn= %0.1f%%, eval= %0.1f%%, TB=%0.0fK", 100 * fill,
+                100.0 * s[4] / (s[3] + 1), 100.0 * s[6] / (s[5] + 1), 100.0 * s[2] / (s[1] + 1), s[7] / 1000.0);
+  emit_line(line);
+  const int32_t* n = control.debug_counters;
+  if (n[0] + n[1] + n[2] + n[3]) {
+    std::snprintf(line, sizeof(line), "ncnt1= %d, ncnt2= %d, ncnt3= %d, ncnt4= %d", n[0], n[1], n[2], n[3]);
+    emit_line(line);
+  }
+  emit_line("");
+}
+
+void report_result() {
+  Position& pos = game_position();
+  Move best = control.best_move, ponder = control.ponder_move;
+  control.state = 0;
+  char best_text[16], ponder_text[16] = "";
+  move_to_text(pos, pos.side, best, best_text);
+  if (ponder) move_to_text(pos, pos.side ^ 1, ponder, ponder_text);
+  if (settings.uci_mode == 0) {
+    report_console_result(best_text);
+  } else {
+    if (control.elapsed < 0.006f && control.clock[pos.side] > 1.0f) sleep_ms();
+    char line[64], ponder_part[24] = "";
+    if (ponder) std::snprintf(ponder_part, sizeof(ponder_part), " ponder %s", ponder_text);
+    std::snprintf(line, sizeof(line), "bestmove %s%s", best_text, ponder_part);
+    emit_line(line);
+  }
+  float& clock = control.clock[pos.side];
+  clock += settings.increment - control.elapsed;
+  int n = settings.moves_per_control;
+  if (n > 1 && search::main_thread->undo_index % (2 * n) < 2) clock = settings.base_time;
+  if (move_and_play || self_play) {
+    if (best && is_legal_move(pos, best) && search::main_thread->undo_index < search::kMaxGameMoves) {
+      make_move(pos, best);
+      display_board(pos);
+      if (self_play) control.state = kSearchRequested;
+    } else {
+      move_and_play = self_play = false;
+    }
+  }
+}
+
+}  // namespace
+
+void set_console_play(bool play_move, bool play_both) {
+  move_and_play = play_move;
+  self_play = play_both;
+}
+
 void game_driver() {
-  position::Position& pos = search::main_thread->position;
-  position::set_position(pos, position::kStartFen);
-  if (settings.uci_mode == 0) position::display_board(pos);
+  Position& pos = game_position();
+  set_position(pos, kStartFen);
+  if (settings.uci_mode == 0) display_board(pos);
   settings.quit = 0;
   control.abort = 0;
   control.state = 0;
   while (!settings.quit) {
-    poll_input();
-    if (settings.quit) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (control.state & (kSearchRequested | kPonderRequested)) answer_request();
+    if (control.state & kResultReady) report_result();
+    if (control.state < kSearchRequested) {
+      poll_input();
+      if (settings.quit) break;
+      sleep_ms();
+    }
   }
 }
 

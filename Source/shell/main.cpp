@@ -3,9 +3,14 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "eval/kpk.h"
+#include "eval/network.h"
+#include "eval/params.h"
 #include "position/bitboard.h"
 #include "position/zobrist.h"
 #include "search/thread.h"
+#include "search/tt.h"
+#include "shell/bench.h"
 #include "shell/commandline.h"
 #include "shell/control.h"
 #include "shell/driver.h"
@@ -43,6 +48,7 @@ int main(int argc, char** argv) {
   search::main_thread = search::allocate_thread(0);
   if (!search::main_thread) return 1;
   position::init_tables();
+  eval::build_kpk_table();
 
   set_default_settings(settings);
   set_default_control(control);
@@ -65,12 +71,31 @@ int main(int argc, char** argv) {
     emit_line(line);
   }
   shrink_hash_for_tiny_searches(settings);
-  position::init_zobrist();
+  if (!search::allocate_hash_table()) {
+    release_thread_blocks();
+    return 1;
+  }
   if (settings.config_file[0]) load_config_file();
   if (settings.log) open_log();
+  eval::register_eval_params();
+  eval::load_embedded_params();
+  eval::load_network();
+  if (!eval::network_loaded() && settings.use_nn && settings.noise < 99999)
+    emit_line("info string no network loaded, evaluating with the hand-crafted evaluation");
 
-  if (command_line.mode == kModeEngine) game_driver();
+  switch (command_line.mode) {
+    case kModeEngine:
+      calibrate();
+      game_driver();
+      break;
+    case kModeBenchmark:
+      run_benchmark(command_line.bench_threaded ? 1 : 0);
+      break;
+    default:
+      break;
+  }
 
+  search::free_hash_table();
   close_log();
   release_thread_blocks();
   return 0;

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "eval/network.h"
+#include "search/tt.h"
 #include "shell/control.h"
 #include "shell/output.h"
 #include "shell/settings.h"
@@ -81,12 +83,26 @@ void set_option(const char* name, const char* value) {
     announce_text("ConfigFilePath", s.config_file);
     load_config_file();
   }
-  if (is("Hash")) s.hash_mb = numeric_option("Hash", value, 0, 65536);
+  if (is("Hash")) {
+    int previous = s.hash_mb;
+    s.hash_mb = numeric_option("Hash", value, 0, 65536);
+    if (!search::allocate_hash_table()) {
+      char line[128];
+      std::snprintf(line, sizeof(line), "info string cannot allocate %d MB for the hash table, keeping %d MB", s.hash_mb,
+                    previous);
+      s.hash_mb = previous;
+      emit_line(line);
+    }
+  }
   if (is("Threads")) s.threads = static_cast<int16_t>(numeric_option("Threads", value, 1, 512));
-  if (is("Clear Hash")) emit_line("info string Hash table cleared");
+  if (is("Clear Hash")) {
+    search::clear_hash_table();
+    emit_line("info string Hash table cleared");
+  }
   if (is("NN_File")) {
     copy_text(s.nn_file, value);
     announce_text("NN_File", s.nn_file);
+    eval::load_network();
   }
   if (is("Use_NN_eval")) s.use_nn = static_cast<uint8_t>(boolean_option("Use_NN_eval", value));
   if (is("OwnBook")) s.own_book = static_cast<uint8_t>(boolean_option("OwnBook", value));

@@ -7,7 +7,9 @@
 #include "position/legality.h"
 #include "position/makemove.h"
 #include "position/position.h"
+#include "search/params.h"
 #include "search/thread.h"
+#include "search/tt.h"
 #include "shell/control.h"
 #include "shell/input.h"
 #include "shell/options.h"
@@ -69,6 +71,7 @@ void new_game() {
   settings.increment = 0.0f;
   control.clock[kWhite] = control.clock[kBlack] = 60.0f;
   search::main_thread->undo_index = 0;
+  search::clear_hash_table();
   control.tt_age = 0;
 }
 
@@ -227,6 +230,7 @@ void uci_command(const char* line) {
   }
   if (is(word, "isready")) emit_line("readyok");
   if (is(word, "debug")) command_echo = true;
+  if (is(word, "_show")) search::print_search_tables();
   if (is(word, "ponderhit") && (control.state & kPondering))
     control.state = static_cast<uint16_t>((control.state & ~kPondering) | kThinking);
   if (is(word, "stop") && control.state) {

@@ -1,0 +1,69 @@
+// The first network layer, kept per thread. There is no stack along the search path:
+// each thread remembers the last position it evaluated (its pieces and the two
+// un-activated halves) and either applies the piece differences or rebuilds.
+#pragma once
+
+#include <cstdint>
+
+#include "position/types.h"
+
+namespace position {
+struct Position;
+}
+namespace search {
+struct SearchThread;
+}
+
+namespace eval {
+
+struct AccumulatorSnapshot {
+  int16_t* white_half;
+  int16_t* black_half;
+  position::Bitboard white[7];  // all white pieces, then pawns .. king
+  position::Bitboard black[7];
+  position::Bitboard occupancy;
+  int16_t ply;
+  uint16_t white_mirror;
+  uint16_t black_mirror;
+  int32_t white_bucket;
+  int32_t black_bucket;
+};
+
+struct Accumulator {
+  const position::Position* position;
+  search::SearchThread* thread;
+  position::Bitboard occupancy;
+  int16_t ply;
+  int16_t material_units[2];
+  int16_t* work;            // W values: white-perspective half, then black-perspective half
+  int16_t* white_half;
+  int16_t* black_half;
+  int16_t* hidden1_out;     // h1 values, when the network has a material layer
+  int16_t* hidden2_out;     // h2 values, when it has a second hidden layer
+  float raw_output;
+  int32_t output_bucket;
+  AccumulatorSnapshot* snapshot;
+  int16_t piece_counts[10];  // white pawns, black pawns, white knights, ... black queens
+  uint32_t generation;       // the network generation the buffers were sized for
+};
+
+// Allocates the buffers for the loaded network, zero-filled. Returns 1, or 0 on failure.
+int allocate_accumulators(Accumulator& accumulator);
+void free_accumulators(Accumulator& accumulator);
+
+// 1 when the buffers fit the network in force, allocating them (again) when they are
+// missing or were sized for an earlier network; 0 when no network is loaded or memory
+// runs out. The first evaluation after an allocation rebuilds from the biases.
+int prepare_accumulators(Accumulator& accumulator);
+
+// Brings the work halves up to date for accumulator.position (incrementally from the
+// snapshot where cheap, else from the biases), saves the snapshot, then activates.
+// The buffers must fit the network in force (prepare_accumulators).
+void update_accumulator(Accumulator& accumulator);
+
+// Vector or scalar arithmetic for the network; both give identical results. The vector
+// path is used where the processor has it, unless switched off (the tests compare both).
+extern bool use_vector_path;
+bool vector_path_available();
+
+}  // namespace eval

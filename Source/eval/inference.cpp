@@ -1,0 +1,157 @@
+#include "eval/inference.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "eval/network.h"
+#include "position/bitboard.h"
+#include "position/position.h"
+#include "search/thread.h"
+#include "shell/output.h"
+
+#ifdef __AVX2__
+#include <immintrin.h>
+#endif
+
+namespace eval {
+
+namespace {
+
+constexpr int kNoScore = -10001;
+constexpr int kScoreLimit = 3000;
+
+// Sum of a[j] * b[j] over n values, in 32 bits with wrap-around (the sum of products is
+// then independent of the order, which lets both paths agree).
+int32_t dot_scalar(const int16_t* a, const int16_t* b, int n) {
+  uint32_t sum = 0;
+  for (int j = 0; j < n; ++j) sum += static_cast<uint32_t>(a[j] * b[j]);
+  return static_cast<int32_t>(sum);
+}
+
+#ifdef __AVX2__
+// n is a multiple of 64.
+int32_t dot_vector(const int16_t* a, const int16_t* b, int n) {
+  __m256i sums[4] = {_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256()};
+  for (int j = 0; j < n; j += 64) {
+    for (int r = 0; r < 4; ++r) {
+      __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + j + 16 * r));
+      __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + j + 16 * r));
+      sums[r] = _mm256_add_epi32(sums[r], _mm256_madd_epi16(x, y));
+    }
+  }
+  __m256i total = _mm256_add_epi32(_mm256_add_epi32(sums[0], sums[1]), _mm256_add_epi32(sums[2], sums[3]));
+  __m128i quarter = _mm_add_epi32(_mm256_castsi256_si128(total), _mm256_extracti128_si256(total, 1));
+  quarter = _mm_add_epi32(quarter, _mm_shuffle_epi32(quarter, _MM_SHUFFLE(1, 0, 3, 2)));
+  quarter = _mm_add_epi32(quarter, _mm_shuffle_epi32(quarter, _MM_SHUFFLE(2, 3, 0, 1)));
+  return _mm_cvtsi128_si32(quarter);
+}
+#endif
+
+// Dot product of an accumulator half with a weight row; `n` is a multiple of 128.
+int32_t dot_half(const int16_t* a, const int16_t* b, int n) {
+#ifdef __AVX2__
+  if (use_vector_path) return dot_vector(a, b, n);
+#endif
+  return dot_scalar(a, b, n);
+}
+
+int16_t activate(int16_t value) { return value < 0 ? static_cast<int16_t>(value / 64) : value; }
+
+// Knights, bishops and rooks count 3, 3 and 5; a queen 10, or 6 when it stands alone.
+int material_units(const int counts[5]) {
+  int minors_and_rooks = 3 * (counts[1] + counts[2]) + 5 * counts[3];
+  return minors_and_rooks + (minors_and_rooks > 0 ? 10 : 6) * counts[4];
+}
+
+}  // namespace
+
+int network_output(Accumulator& accumulator) {
+  if (!prepare_accumulators(accumulator)) return kNoScore;
+  const NetHeader& header = network.header;
+  const position::Position& pos = *accumulator.position;
+  const int width = header.width, half = width / 2, divisor = header.output_divisor;
+  const int us = pos.side, them = us ^ 1;
+
+  // Piece counts (pawns .. queens) and material units of both colours.
+  int counts[2][5];
+  for (int colour = 0; colour < 2; ++colour) {
+    for (int type = position::kPawn; type <= position::kQueen; ++type) {
+      counts[colour][type - 1] = position::popcount(pos.pieces[colour][type]);
+      accumulator.piece_counts[2 * (type - 1) + colour] = static_cast<int16_t>(counts[colour][type - 1]);
+    }
+    accumulator.material_units[colour] = static_cast<int16_t>(material_units(counts[colour]));
+  }
+  accumulator.occupancy = pos.occupancy();
+
+  int bucket = 0;
+  if (header.output_buckets >= 1) {
+    int units = accumulator.material_units[0] > accumulator.material_units[1] ? accumulator.material_units[0]
+                                                                              : accumulator.material_units[1];
+    double rounded = std::round(0.2 * units);
+    bucket = 5 - (rounded < 5 ? static_cast<int>(rounded) : 5);
+  }
+  accumulator.output_bucket = bucket;
+
+  update_accumulator(accumulator);
+  const int16_t* own = us == position::kWhite ? accumulator.white_half : accumulator.black_half;
+  const int16_t* other = us == position::kWhite ? accumulator.black_half : accumulator.white_half;
+
+  float raw;
+  if (header.hidden2 <= 0) {
+    const int16_t* row = network.output_weights + static_cast<size_t>(bucket) * width;
+    int64_t sum = static_cast<int64_t>(dot_half(own, row, half)) / divisor +
+                  static_cast<int64_t>(dot_half(other, row + half, half)) / divisor;
+    if (header.hidden1 > 0) {
+      // The material layer: piece counts of the side to move, then of the other side.
+      const int inputs[10] = {counts[us][0],   counts[us][1],   counts[us][2],   counts[us][3],   counts[us][4],
+                              counts[them][0], counts[them][1], counts[them][2], counts[them][3], counts[them][4]};
+      for (int i = 0; i < header.hidden1; ++i) {
+        const int16_t* weights = network.material_weights + 16 * static_cast<size_t>(i);
+        int s = network.material_biases[i];
+        for (int k = 0; k < 10; ++k) s += weights[k] * inputs[k];
+        accumulator.hidden1_out[i] = activate(static_cast<int16_t>(s));
+      }
+      const int16_t* row3 = network.material_output + static_cast<size_t>(bucket) * header.hidden1;
+      sum += static_cast<int64_t>(dot_scalar(accumulator.hidden1_out, row3, header.hidden1)) / divisor;
+    }
+    raw = static_cast<float>(static_cast<double>(sum) / divisor);
+  } else {
+    for (int j = 0; j < header.hidden2; ++j) {
+      const int16_t* row = network.output_weights + static_cast<size_t>(j) * width;
+      int64_t s = static_cast<int64_t>(dot_half(own, row, half)) / divisor +
+                  static_cast<int64_t>(dot_half(other, row + half, half)) / divisor + network.hidden2_biases[j];
+      int64_t v = s / 4;
+      v = v > 32000 ? 32000 : v < -32000 ? -32000 : v;
+      if (v < 0) v /= 64;
+      accumulator.hidden2_out[j] = static_cast<int16_t>(v);
+    }
+    const int16_t* row4 = network.hidden2_output + static_cast<size_t>(bucket) * header.hidden2;
+    float sum = 0;
+    for (int j = 0; j < header.hidden2; ++j) sum += static_cast<float>(accumulator.hidden2_out[j] * row4[j]);
+    raw = 4.0f / static_cast<float>(divisor) * sum;
+  }
+  accumulator.raw_output = raw;
+
+  double scaled = std::round(static_cast<double>(header.output_scale) * static_cast<double>(raw));
+  scaled = scaled > 1e6 ? 1e6 : scaled < -1e6 ? -1e6 : scaled;
+  int score = static_cast<int>(scaled);
+  if (header.version == 779) {
+    score += 32 * ((counts[us][0] - counts[them][0]) +
+                   2 * (accumulator.material_units[us] - accumulator.material_units[them]));
+  }
+  return score > kScoreLimit ? kScoreLimit : score < -kScoreLimit ? -kScoreLimit : score;
+}
+
+int evaluate_for_display(search::SearchThread& thread) {
+  Accumulator& accumulator = thread.accumulator;
+  accumulator.thread = &thread;
+  accumulator.position = &thread.position;
+  if (!network_loaded()) return kNoScore;
+  if (!prepare_accumulators(accumulator)) {
+    shell::emit_line("error initializing NN!");
+    return kNoScore;
+  }
+  return network_output(accumulator);
+}
+
+}  // namespace eval

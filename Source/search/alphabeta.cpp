@@ -1,0 +1,430 @@
+#include "search/alphabeta.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "eval/evaluate.h"
+#include "position/bitboard.h"
+#include "position/exchange.h"
+#include "position/legality.h"
+#include "position/makemove.h"
+#include "search/movepick.h"
+#include "search/params.h"
+#include "search/thread.h"
+#include "search/tt.h"
+#include "shell/control.h"
+#include "shell/settings.h"
+#include "shell/timeman.h"
+#include "tablebase/tbsearch.h"
+
+namespace search {
+
+using namespace position;
+using shell::control;
+using shell::settings;
+
+namespace {
+
+constexpr int kMaxSearchPly = 79;
+// What a child sees as its parent's move while a null move is searched.
+MoveEntry null_move_entry{kNoMove, 0, 0, 0};
+
+uint32_t pack_window(int alpha, int beta) {
+  return static_cast<uint16_t>(alpha) | (static_cast<uint32_t>(static_cast<uint16_t>(beta)) << 16);
+}
+
+int relative_rank(int side, int square) { return side == kWhite ? rank_of(square) : 7 - rank_of(square); }
+
+// Holds the main thread to the target node rate of a strength-limited search.
+void throttle(SearchThread& thread) {
+  while (control.iteration_depth >= 2 && !control.abort) {
+    shell::search_timer(0);
+    if (static_cast<double>(thread.nodes) / (control.elapsed + 0.0001) <= control.target_nps) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    shell::time_check();
+  }
+}
+
+void apply_node_limits(SearchThread& thread) {
+  if (control.nps_limited) throttle(thread);
+  if (thread.root_status == 1 || thread.nodes < settings.min_nodes) return;
+  if (thread.nodes >= settings.node_limit) control.abort = 1;
+  if (thread.iteration_depth >= settings.node_depth_cap) control.abort = 1;
+}
+
+// Repetition inside the tree is a draw at once; before the root only the third occurrence.
+bool repeated(const Position& pos, const SearchThread& thread, int ply) {
+  int root = thread.undo_index - ply;
+  int earlier = 0;
+  for (int i = thread.undo_index - 2; i >= 0 && thread.undo[i].move != kNoMove; i -= 2) {
+    if (thread.undo[i].key != pos.key) continue;
+    if (i > root || ++earlier == 2) return true;
+  }
+  return false;
+}
+
+void make_null_move(Position& pos, SearchThread& thread) {
+  UndoRecord& record = thread.undo[thread.undo_index];
+  record.key = pos.key;
+  record.pawn_key = pos.pawn_key;
+  record.move = kNoMove;
+  record.captured = 0;
+  record.ep_square = pos.ep_square;
+  record.touched = pos.touched;
+  record.rule50 = pos.rule50;
+  record.castle_rights = pos.castle_rights;
+  ++thread.undo_index;
+  ++thread.ply;
+  if (pos.ep_square != kNoSquare) {
+    toggle_key(pos, 0, pos.ep_square);
+    pos.ep_square = kNoSquare;
+  }
+  pos.side ^= 1;
+  thread.last_move = kNoMove;
+}
+
+void unmake_null_move(Position& pos, SearchThread& thread) {
+  --thread.undo_index;
+  --thread.ply;
+  const UndoRecord& record = thread.undo[thread.undo_index];
+  pos.side ^= 1;
+  pos.ep_square = record.ep_square;
+  pos.key = record.key;
+  thread.last_move = thread.undo_index > 0 ? thread.undo[thread.undo_index - 1].move : kNoMove;
+}
+
+// Material of the side to move in centipawns, for the pruning guards.
+int side_material(const Position& pos, int side) {
+  uint32_t m = pos.material[side];
+  return 1000 * ((m >> 16) & 15) + 550 * ((m >> 12) & 15) + 335 * (((m >> 4) & 15) + ((m >> 8) & 15)) + 100 * (m & 15);
+}
+
+// Static-evaluation pruning gives up when a piece of ours hangs or an enemy pawn queens.
+bool threat_stops_pruning(const Position& pos, int side, int eval, int beta) {
+  Bitboard occupancy = pos.occupancy();
+  for (Bitboard pieces = pos.pieces[side][0]; pieces;) {
+    int square = pop_lsb(pieces);
+    int value = kPieceValue[type_of(pos.board[square])];
+    if (eval - value >= beta) continue;
+    int attacker = least_valuable_attacker(pos, square, side ^ 1, occupancy);
+    if (attacker == kNoSquare) continue;
+    int threat = type_of(pos.board[square]) == kKing
+                     ? 9999
+                     : std::max(0, value - see_recapture(pos, side, square, type_of(pos.board[attacker]),
+                                                         occupancy & ~bit(attacker)));
+    if (eval - threat <= beta + 24) return true;
+  }
+  int enemy = side ^ 1;
+  int step = enemy == kWhite ? 8 : -8;
+  Bitboard runners = pos.pieces[enemy][kPawn] & (0xFFULL << (enemy == kWhite ? 48 : 8));
+  while (runners) {
+    int from = pop_lsb(runners);
+    if (pos.board[from + step]) continue;
+    if (see(pos, enemy, from, from + step) >= 0) return true;
+  }
+  return false;
+}
+
+void copy_continuation(Move* buffer, const Move* child, int ply) {
+  for (int i = ply + 1; i <= 80; ++i) buffer[i] = child[i];
+}
+
+}  // namespace
+
+int move_flags(const Position& pos, const MoveEntry& entry) {
+  int side = pos.side;
+  int to = move_to(entry.move);
+  bool pawn = type_of(entry.mover) == kPawn;
+  bool capture = entry.victim || (pawn && to == pos.ep_square);
+  int flags = capture ? kMoveCapture : 0;
+  if (gives_check(pos, side, entry)) flags |= kMoveCheck;
+  if (pawn) {
+    int rank = relative_rank(side, to);
+    if (rank == 7) flags |= kMoveToLastRank;
+    if (rank == 6) flags |= kMoveToSeventh;
+    if (rank == 5 && !capture) flags |= kMoveToSixth;
+  }
+  return flags;
+}
+
+int search(Position& pos, int side, int ply, int depth, int alpha, int beta, int node_type, Move* buffer) {
+  SearchThread& thread = *pos.thread;
+  ++thread.nodes;
+  if (thread.thread_number == 0) apply_node_limits(thread);
+  if (control.abort) return 0;
+  if (ply > thread.seldepth) thread.seldepth = static_cast<int8_t>(ply);
+
+  StackRecord& record = thread.stack[ply];
+  record.node_type = static_cast<int16_t>(node_type);
+  record.window = pack_window(alpha, beta);
+  record.static_eval = 0;
+  record.in_check = 0;
+  record.checker = kNoSquare;
+  record.moves_searched = 0;
+  record.tb_result = -1;
+  record.move_flags = 0;
+  record.improving = 0;
+  if (ply + 1 < kMaxPly) {
+    StackRecord& next = thread.stack[ply + 1];
+    next.killer1 = next.killer2 = next.check_killer = 0;
+  }
+  buffer[ply] = buffer[ply + 1] = kNoMove;
+  if (depth >= -2) {
+    if (const TTEntry* bucket = tt_bucket(pos)) __builtin_prefetch(bucket);
+  }
+
+  alpha = std::max(alpha, ply - kMateScore);
+  beta = std::min(beta, kMateScore - 1 - ply);
+  if (alpha >= beta) return alpha;
+
+  int checker = least_valuable_attacker(pos, pos.king_square[side], side ^ 1, pos.occupancy());
+  bool in_check = checker != kNoSquare;
+  record.in_check = in_check;
+  record.checker = static_cast<uint8_t>(checker);
+
+  if (pos.rule50 > 3 && (pos.rule50 > 99 || repeated(pos, thread, ply))) return 0;
+  if (ply > kMaxSearchPly) return in_check ? 0 : eval::evaluate(thread, side, ply, 0);
+
+  const StackRecord& parent = thread.stack[ply - 1];
+  if (in_check && depth <= 9) {
+    ++depth;
+  } else if (!(pos.material[side] & kNonPawnMaterialMask) && parent.current && type_of(parent.current->victim) > kPawn) {
+    ++depth;
+  } else if ((parent.move_flags & kMoveToSeventh) && depth <= 2) {
+    ++depth;
+  }
+  record.depth = static_cast<int16_t>(depth);
+
+  Move tt_move = kNoMove;
+  int tt_score = kNoScore, tt_depth = -99, tt_eval = kNoScore;
+  bool tt_fails_low = false, tt_fails_high = false;
+  if (depth >= -2) {
+    TTProbe hit;
+    if (tt_probe(pos, ply, hit)) {
+      tt_move = hit.move;
+      tt_score = hit.score;
+      tt_depth = hit.depth;
+      tt_eval = hit.eval;
+      tt_fails_low = hit.score <= alpha && hit.bound != kLowerBound;
+      tt_fails_high = hit.score >= beta && hit.bound != kUpperBound;
+      if (hit.depth >= depth && node_type != 0) {
+        if (hit.bound == kExactBound) return hit.score;
+        if (tt_fails_low) return alpha;
+        if (tt_fails_high) return beta;
+      }
+    }
+  }
+  record.tt_move = tt_move;
+  record.tt_score = static_cast<int16_t>(tt_score);
+
+  int parent_tb = parent.tb_result;
+  int tb = -1;
+  if (pos.rule50 == 0 && parent_tb == -1) {
+    tb = tablebase::tb_probe_search(pos, depth);
+  } else if (parent_tb != -1) {
+    tb = tablebase::tb_probe_search(pos, 256);
+    if (tb >= 0 && tb > 4 - parent_tb) return beta;
+  }
+  if (tb >= 0) {
+    ++thread.tb_hits;
+    record.tb_result = tb;
+    if (tb == 4 && beta < kDecided) return beta;
+    if (tb == 0 && alpha >= -2999) return alpha;
+  }
+
+  int eval = tt_eval;
+  if (tt_eval == kNoScore) {
+    eval = eval::evaluate(thread, side, ply, in_check);
+    if (tb == 0) eval -= 3500;
+    if (tb == 4) eval += 3500;
+    if (tb == 2) eval /= 4;
+  }
+  record.static_eval = static_cast<int16_t>(eval);
+  record.improving = ply >= 2 && eval > thread.stack[ply - 2].static_eval;
+
+  if (depth < 1) {
+    if (in_check) return search_moves(pos, side, ply, 0, alpha, beta, node_type, buffer);
+    return quiescence(pos, side, ply, depth, alpha, beta, node_type, buffer);
+  }
+  if (in_check || pos.rule50 + depth > 99 || alpha > kDecided || beta < -kDecided)
+    return search_moves(pos, side, ply, depth, alpha, beta, node_type, buffer);
+
+  int material = side_material(pos, side);
+  if (depth <= tables.fp_depth && depth < 8 && eval <= alpha - tables.fp_margins[depth] && !tt_fails_high &&
+      node_type != 0) {
+    int q = quiescence(pos, side, ply, depth, alpha, beta, node_type, buffer);
+    return q > alpha ? beta : alpha;
+  }
+  if (depth <= tables.sep_depth && depth < 8 && eval >= beta + tables.sep_margins[depth] && node_type == 1 &&
+      !tt_fails_low && material >= 500 && !threat_stops_pruning(pos, side, eval, beta))
+    return beta;
+
+  bool parent_null = !parent.current || parent.current->move == kNoMove;
+  bool null_move_node = depth >= tables.nmp_depth && node_type == 1;
+  if (null_move_node && eval > beta + 14 && !tt_fails_low && material >= 500 && !parent_null) {
+    int reduction = depth > 15 ? 5 : 3 + depth / 8;
+    if (depth <= reduction) reduction = depth - 1;
+    record.current = &null_move_entry;
+    record.move_flags = 0;
+    make_null_move(pos, thread);
+    Move child[kPvSize];
+    int v = -search(pos, side ^ 1, ply + 1, depth - reduction - 1, -beta, -alpha, -1, child);
+    unmake_null_move(pos, thread);
+    record.current = nullptr;
+    if (control.abort) return 0;
+    if (v >= beta) return beta;
+  }
+
+  bool outside_mate_band = alpha >= -9000 && (null_move_node ? beta < 9001 : beta <= 9000);
+  int iid_depth = -99;
+  if (outside_mate_band && (node_type != 0 || null_move_node)) {
+    if (depth > 2 && !tt_move) --depth;
+  } else if (outside_mate_band) {
+    iid_depth = depth - 3;
+  } else {
+    iid_depth = node_type != 0 ? (depth - 1) >> 1 : depth - 3;
+  }
+  if (iid_depth > -99 && depth >= 4 && tt_depth < iid_depth) {
+    search_moves(pos, side, ply, iid_depth, alpha, beta, node_type, buffer);
+    if (control.abort) return 0;
+    record.tt_move = buffer[ply];
+  }
+
+  int v = search_moves(pos, side, ply, depth, alpha, beta, node_type, buffer);
+  return v >= beta ? beta : std::max(v, alpha);
+}
+
+int search_moves(Position& pos, int side, int ply, int depth, int alpha, int beta, int node_type, Move* buffer) {
+  SearchThread& thread = *pos.thread;
+  StackRecord& record = thread.stack[ply];
+  buffer[ply] = kNoMove;
+  record.window = pack_window(alpha, beta);
+  record.moves_searched = 0;
+  start_picker(thread, kPickAll, record.tt_move, record.checker);
+  const int original_alpha = alpha;
+  int best = kNoScore;
+  Move best_move = kNoMove;
+  const int late = 3 * std::max(depth, 1);
+  bool prune_late = depth <= tables.lmp_depth && node_type != 0;
+  bool tt_move_seen = false;
+  Move child[kPvSize];
+
+  while (MoveEntry* entry = next_move(pos)) {
+    Move move = entry->move;
+    if (move == kNoMove) continue;
+    if (move == record.tt_move) {
+      if (tt_move_seen) continue;
+      tt_move_seen = true;
+    }
+    if (!move_is_legal(pos, side, move)) continue;
+    int flags = move_flags(pos, *entry);
+    record.move_flags = static_cast<int16_t>(flags);
+
+    if (prune_late && best >= -9099) {
+      if (!flags) {
+        int limit = entry->score > 35 || record.static_eval > alpha ? late + 3 : late;
+        if (record.moves_searched >= limit || !see_ok(pos, move)) continue;
+      } else if (depth <= 1 && entry->score <= 99 && !see_ok(pos, move)) {
+        continue;
+      }
+    }
+
+    int reduction = 0;
+    if (depth >= tables.lmr_depth) {
+      int d = std::min(depth, 30), m = std::min<int>(record.moves_searched, 30);
+      reduction = node_type != 0 ? tables.lmr_non_pv[d][m] : tables.lmr_pv[d][m];
+      if (flags) reduction = entry->score > 149 || record.moves_searched <= 1 ? 0 : std::min(reduction, 1);
+      if (!see_ok(pos, move)) ++reduction;
+      reduction = std::min(reduction, d - 1);
+    }
+
+    make_move(pos, move);
+    int v;
+    if (record.moves_searched > 0 && depth >= 2) {
+      v = -search(pos, side ^ 1, ply + 1, depth - reduction - 1, -alpha - 1, -alpha, 1, child);
+      if (v > alpha) v = -search(pos, side ^ 1, ply + 1, depth - 1, -beta, -alpha, node_type != 0 ? -1 : 0, child);
+    } else {
+      v = -search(pos, side ^ 1, ply + 1, depth - 1, -beta, -alpha, -node_type, child);
+    }
+    unmake_move(pos);
+    if (control.abort) return 0;
+    ++record.moves_searched;
+    if (!entry->victim && depth >= 1) update_quiet_stats(thread, ply, *entry, v, beta, depth);
+
+    if (v > best) {
+      best_move = move;
+      buffer[ply] = move;
+      buffer[ply + 1] = kNoMove;
+      best = v;
+      if (v >= beta) break;
+      if (v > alpha) {
+        copy_continuation(buffer, child, ply);
+        alpha = v;
+      }
+    }
+  }
+
+  int score = record.moves_searched ? best : record.in_check ? ply - kMateScore : 0;
+  if (depth < -2) return score;
+  int bound = score <= original_alpha ? kUpperBound : score < beta ? kExactBound : kLowerBound;
+  tt_store(pos, ply, depth, best_move, record.static_eval, score, bound);
+  return score;
+}
+
+int quiescence(Position& pos, int side, int ply, int depth, int alpha, int beta, int node_type, Move* buffer) {
+  SearchThread& thread = *pos.thread;
+  StackRecord& record = thread.stack[ply];
+  int eval = record.static_eval;
+  if (eval >= beta) return beta;
+  const int floor = std::max(alpha, eval);
+  record.window = pack_window(floor, beta);
+  record.moves_searched = 0;
+
+  uint32_t enemy = pos.material[side ^ 1];
+  int enemy_weight = ((enemy >> 4) & 15) + ((enemy >> 8) & 15) + 2 * (((enemy >> 12) & 15) + ((enemy >> 16) & 15));
+  uint8_t mode = depth >= 0 ? kPickChecks : kPickCaptures;
+  int margin = depth > 0 ? 500 : 150;
+  start_picker(thread, mode, kNoMove, record.checker);
+
+  int best = eval;
+  Move child[kPvSize];
+  while (MoveEntry* entry = next_move(pos)) {
+    Move move = entry->move;
+    int victim = type_of(entry->victim);
+    int gain;
+    if (gives_check(pos, side, *entry)) {
+      gain = 5000;
+    } else if (victim && enemy_weight - kPieceWeight[victim] < 2) {
+      gain = 5000;
+    } else if (type_of(entry->mover) == kPawn && relative_rank(side, move_to(move)) >= 6) {
+      gain = 1500;
+    } else {
+      gain = kPieceValue[victim];
+    }
+    if (eval + gain <= floor - margin) continue;
+    if (!see_ok(pos, move)) continue;
+    if (!move_is_legal(pos, side, move)) continue;
+
+    make_move(pos, move);
+    int score = -search(pos, side ^ 1, ply + 1, depth - 1, -beta, -floor, -node_type, child);
+    unmake_move(pos);
+    if (control.abort) return 0;
+    ++record.moves_searched;
+    if (score <= floor) continue;
+    best = std::max(best, score);
+    buffer[ply] = move;
+    buffer[ply + 1] = kNoMove;
+    if (best >= beta) {
+      if (depth >= -2) {
+        int stored_depth = depth > 0 ? 0 : depth == -2 ? -1 : depth;
+        tt_store(pos, ply, stored_depth, move, record.static_eval, best, kLowerBound);
+      }
+      return best;
+    }
+    copy_continuation(buffer, child, ply);
+  }
+  return best;
+}
+
+}  // namespace search

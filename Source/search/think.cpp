@@ -1,0 +1,427 @@
+#include "search/think.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "eval/evaluate.h"
+#include "position/exchange.h"
+#include "position/legality.h"
+#include "position/makemove.h"
+#include "position/movegen.h"
+#include "position/notation.h"
+#include "search/alphabeta.h"
+#include "search/movepick.h"
+#include "search/params.h"
+#include "search/thread.h"
+#include "search/tt.h"
+#include "shell/control.h"
+#include "shell/input.h"
+#include "shell/output.h"
+#include "shell/settings.h"
+#include "shell/timeman.h"
+#include "tablebase/tbsearch.h"
+
+namespace search {
+
+using namespace position;
+using shell::control;
+using shell::settings;
+
+int root_qscore = 0;
+
+namespace {
+
+constexpr int kQuiet = 99999;
+constexpr int kMaxDepth = 80;
+constexpr int kHistoryRoom = 883;
+
+Move best_move_by_depth[kMaxPly];
+
+bool quiet() { return settings.noise >= kQuiet; }
+
+void score_text(int score, char* text, int size) {
+  if (score > 9899) std::snprintf(text, size, "mate %d", (kMateScore - score) / 2);
+  else if (score < -9900) std::snprintf(text, size, "mate -%d", (score + kMateScore + 1) / 2);
+  else std::snprintf(text, size, "cp %d", score);
+}
+
+// Threads that completed iteration 2 count towards the totals; the main thread always.
+void recompute_totals() {
+  uint64_t sums[8] = {};
+  for (int i = 0; i < settings.threads && i < kMaxThreads; ++i) {
+    const SearchThread* t = thread_blocks[i];
+    if (!t || (i > 0 && t->iteration_depth < 2)) continue;
+    sums[0] += t->nodes;
+    sums[1] += t->eval_calls;
+    sums[2] += t->eval_cache_hits;
+    sums[3] += t->tt_probes;
+    sums[4] += t->tt_hits;
+    sums[5] += t->pawn_probes;
+    sums[6] += t->pawn_hits;
+    sums[7] += t->tb_hits;
+  }
+  std::memcpy(control.statistics, sums, sizeof(sums));
+}
+
+void print_search_info(int thread_number, int multipv_index, int depth, int score, const Move* pv) {
+  recompute_totals();
+  shell::search_timer(0);
+  if (!(control.abort || control.elapsed >= settings.noise) || quiet() || depth <= 0 || !pv[0]) return;
+  int hashfull = depth >= 7 ? hashfull_estimate() : 0;
+  double elapsed = control.elapsed;
+  double nodes = static_cast<double>(control.statistics[0]);
+  double nps = elapsed + 0.002 > 0.02 ? nodes / (elapsed + 0.002) : 0;
+  char moves[81 * 8];
+  char line[81 * 8 + 256];
+  char score_part[24];
+  if (settings.uci_mode == 1) {
+    variation_text(pv, 80, moves, sizeof(moves));
+    score_text(score, score_part, sizeof(score_part));
+    char prefix[24] = "";
+    if (settings.multipv > 1) std::snprintf(prefix, sizeof(prefix), "multipv %d ", multipv_index);
+    const SearchThread* main = thread_blocks[0];
+    std::snprintf(line, sizeof(line),
+                  "info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %d pv %s",
+                  prefix, "", depth, main ? main->seldepth - 1 : 0, score_part, elapsed * 1000, nodes, nps,
+                  static_cast<double>(control.statistics[7]), hashfull, moves);
+  } else {
+    int limit = control.abort ? 32 : 8;
+    std::string text;
+    char move_text[16];
+    for (int i = 0; i < limit && pv[i]; ++i) {
+      if (i && i % 8 == 0) text += "\n                              ";
+      else if (i) text += ' ';
+      move_to_text(main_thread->position, main_thread->position.side ^ (i & 1), pv[i], move_text);
+      text += move_text;
+    }
+    std::snprintf(line, sizeof(line), "%02d] %02d%c %5.1f %7.0fK %5d  %s", thread_number, depth,
+                  multipv_index > 0 ? '.' : ' ', elapsed, nodes / 1000, score, text.c_str());
+  }
+  shell::emit_line(line);
+}
+
+void publish_result(const SearchThread& thread, int depth) {
+  control.published_depth = static_cast<int8_t>(thread.iteration_depth);
+  control.published_score = thread.last_score;
+  if (thread.root_pv[0] != control.best_move) control.best_move_change_depth = static_cast<int8_t>(depth);
+  control.best_move = thread.root_pv[0];
+  control.ponder_move = thread.root_pv[1];
+  std::memcpy(control.pv, thread.root_pv, sizeof(control.pv));
+  control.score_by_depth[depth] = thread.last_score;
+  best_move_by_depth[depth] = thread.root_pv[0];
+  if (depth > 1 && settings.multipv == 1) print_search_info(0, 0, depth, thread.last_score, thread.root_pv);
+}
+
+void search_setup() {
+  shell::search_timer(1);
+  build_search_tables();
+  shell::set_strength_limit();
+  control.abort = 0;
+  control.iteration_depth = 0;
+  control.published_depth = 0;
+  control.published_score = 0;
+  control.best_move = control.ponder_move = kNoMove;
+  std::memset(control.pv, 0, sizeof(control.pv));
+  for (int16_t& s : control.score_by_depth) s = kNoScore;
+  std::memset(best_move_by_depth, 0, sizeof(best_move_by_depth));
+  std::memset(control.nodes_by_depth, 0, sizeof(control.nodes_by_depth));
+  control.best_move_change_depth = 0;
+  control.single_reply = 0;
+  control.root_tb_result = -1;
+  main_thread->ply = 1;
+  eval::root_side = main_thread->position.side;
+  tt_new_search();
+  if (settings.hash_mb < 1) control.tt_enabled = 0;
+  settings.min_nodes = std::min(settings.min_nodes, settings.node_limit);
+  search_lock.lock();
+  eval::noise_seed = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(thread_random(*main_thread))));
+  search_lock.unlock();
+  if (settings.moves_per_control == 1) control.clock[main_thread->position.side] = settings.base_time;
+  for (SearchThread* t : thread_blocks) {
+    if (!t) continue;
+    t->nodes = t->tb_hits = t->tt_probes = t->tt_hits = 0;
+    t->eval_calls = t->eval_cache_hits = t->pawn_probes = t->pawn_hits = 0;
+    t->iteration_depth = 0;
+  }
+  shell::time_check();
+  if (!quiet() && (settings.uci_mode == 0 || settings.log)) {
+    char fen[128], line[200];
+    write_fen(main_thread->position, fen, 0);
+    std::snprintf(line, sizeof(line), "info string fen %s", fen);
+    shell::emit_line(line);
+    std::snprintf(line, sizeof(line), "info string clock= %0.2f, target_time= %0.3f",
+                  control.clock[main_thread->position.side], control.target_time);
+    shell::emit_line(line);
+  }
+}
+
+int side_relative_rank(int side, int square) { return side == kWhite ? rank_of(square) : 7 - rank_of(square); }
+
+// The legal root moves, scored as the picker orders them; returns how many.
+int collect_root_moves(SearchThread& thread, MoveEntry* list) {
+  Position& pos = thread.position;
+  MoveEntry all[kMaxMoves];
+  generate_all_moves(pos, all);
+  int count = 0;
+  for (const MoveEntry* e = all; e->move != kListEnd; ++e) {
+    if (!move_is_legal(pos, pos.side, e->move)) continue;
+    MoveEntry entry = *e;
+    int victim = type_of(entry.victim), mover = type_of(entry.mover);
+    int to_rank = side_relative_rank(pos.side, move_to(entry.move));
+    bool first_stage = entry.victim || (mover == kPawn && (to_rank >= 6 || move_to(entry.move) == pos.ep_square));
+    if (first_stage) {
+      bool good = see(pos, pos.side, move_from(entry.move), move_to(entry.move)) >= -49;
+      entry.score = static_cast<int16_t>(good ? kGoodCaptureRank[victim] - mover : kLosingCaptureRank[victim]);
+    } else {
+      entry.score = static_cast<int16_t>(thread.history[entry.mover * 64 + move_to(entry.move)] * 70 / 65536);
+    }
+    list[count++] = entry;
+  }
+  list[count].move = kListEnd;
+  return count;
+}
+
+// One pass over the root moves of MultiPV slot `slot` with the window (alpha, beta).
+int search_root(SearchThread& thread, MoveEntry* list, int slot, int depth, int alpha, int beta) {
+  Position& pos = thread.position;
+  int side = pos.side;
+  StackRecord& root = thread.stack[1];
+  int best = kNoScore;
+  int raised_alpha = std::max(alpha, kNoScore);
+  root.window = static_cast<uint16_t>(alpha) | (static_cast<uint32_t>(static_cast<uint16_t>(beta)) << 16);
+  int searched = 0;
+  bool has_piece_and_pawn = (pos.material[side] & kNonPawnMaterialMask) && (pos.material[side] & 15);
+  Move child[kPvSize];
+  int index = slot;
+  for (; list[index].move != kListEnd; ++index) {
+    best_to_front(&list[index]);
+    MoveEntry& entry = list[index];
+    if (entry.move == kNoMove) continue;
+    int flags = move_flags(pos, entry);
+    if (thread.thread_number == 0 && slot == 0 && searched == 0 && settings.uci_mode == 1) {
+      shell::search_timer(0);
+      if (control.elapsed > 3.5 && control.elapsed > settings.noise) {
+        recompute_totals();
+        char line[160];
+        double nodes = static_cast<double>(control.statistics[0]);
+        std::snprintf(line, sizeof(line), "info depth %d time %.0f nodes %.0f nps %.0f hashfull %d",
+                      control.iteration_depth, control.elapsed * 1000.0, nodes, nodes / (control.elapsed + 0.002),
+                      hashfull_estimate());
+        shell::emit_line(line);
+      }
+    }
+    int reduction = depth > 4 && !flags && searched >= 3 && entry.score <= alpha && has_piece_and_pawn ? 1 : 0;
+    entry.score = static_cast<int16_t>((alpha - 1) - searched);
+    root.current = &entry;
+    root.move_flags = static_cast<int16_t>(flags);
+    make_move(pos, entry.move);
+    int v;
+    if (searched == 0 || depth == 1) {
+      v = -search(pos, side ^ 1, 2, depth - 1, -beta, -alpha, 0, child);
+    } else {
+      v = -search(pos, side ^ 1, 2, depth - reduction - 1, -raised_alpha - 1, -raised_alpha, 1, child);
+      if (v > raised_alpha) v = -search(pos, side ^ 1, 2, depth - 1, -beta, -alpha, 0, child);
+    }
+    unmake_move(pos);
+    if (control.abort) return 0;
+    entry.score = static_cast<int16_t>(v);
+    ++searched;
+    if (v > best) {
+      thread.iteration_depth = static_cast<int8_t>(depth);
+      thread.last_score = static_cast<int16_t>(v);
+      thread.root_pv[0] = entry.move;
+      for (int i = 1; i < kMaxPly - 1; ++i) thread.root_pv[i] = child[i + 1];
+      thread.root_pv[kMaxPly - 1] = kNoMove;
+      if (thread.thread_number == 0 && slot == 0) publish_result(thread, depth);
+      raised_alpha = std::max(raised_alpha, v);
+      best = v;
+    }
+    thread.root_status = best <= alpha ? 1 : best >= beta ? 2 : 0;
+    if (best >= beta) {
+      ++index;
+      break;
+    }
+  }
+  for (int i = slot; i < index && list[i].move != kListEnd; ++i) best_to_front(&list[i]);
+  for (int i = index; list[i].move != kListEnd; ++i) list[i].score = kNoScore;
+  return best;
+}
+
+void aspiration_search(SearchThread& thread, MoveEntry* list, int slot, int depth) {
+  int score = thread.last_score;
+  int delta = std::abs(score) / 16 + 25;
+  if (depth < 7 && control.target_nps > 1500) delta += 70 - 10 * depth;
+  int alpha = kNoScore, beta = -kNoScore;
+  if (depth >= 2) {
+    alpha = std::max(score - delta, kNoScore);
+    beta = std::min(score + delta, -kNoScore);
+  }
+  thread.root_status = 0;
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    int best = search_root(thread, list, slot, depth, alpha, beta);
+    if ((alpha < best && best < beta) || control.abort) break;
+    if (best <= alpha) alpha -= delta;
+    else beta += delta;
+    delta += delta / 2;
+  }
+  if (thread.thread_number == 0 && settings.multipv >= 2 && !control.abort)
+    print_search_info(0, slot + 1, depth, list[slot].score, thread.root_pv);
+}
+
+bool mate_found(int score, int depth) { return score >= kMateScore - 1 - depth || score < depth - (kMateScore - 1); }
+
+int helper_depth(int thread_number, int depth) {
+  if (depth < 6 || settings.multipv != 1) return depth;
+  int target = (thread_number & 4) ? depth + 1 : depth;
+  int global = control.iteration_depth;
+  depth = global <= target ? std::min(global + 3, target) : global;
+  return std::min<int>(depth, settings.depth_limit);
+}
+
+// Root with no legal move: mate or stalemate, published without a search.
+void publish_no_move(SearchThread& thread, bool in_check) {
+  thread.iteration_depth = 1;
+  thread.last_score = static_cast<int16_t>(in_check ? -9999 : 0);
+  std::memset(thread.root_pv, 0, sizeof(thread.root_pv));
+  control.published_depth = 1;
+  control.published_score = thread.last_score;
+  control.best_move = control.ponder_move = kNoMove;
+  control.score_by_depth[1] = thread.last_score;
+  control.abort = 1;
+}
+
+}  // namespace
+
+uint64_t total_nodes() {
+  recompute_totals();
+  return control.statistics[0];
+}
+
+void variation_text(const Move* pv, int limit, char* text, int size) {
+  text[0] = 0;
+  int used = 0;
+  const Position& root = main_thread->position;
+  for (int i = 0; i < limit && pv[i] && used < size - 12; ++i) {
+    char move[16];
+    move_to_text(root, root.side ^ (i & 1), pv[i], move);
+    used += std::snprintf(text + used, size - used, i ? " %s" : "%s", move);
+  }
+}
+
+void iterate(int thread_number) {
+  if (thread_number >= settings.threads || (thread_number > 0 && control.root_tb_result != -1)) return;
+  SearchThread& thread = *thread_blocks[thread_number];
+  Position& pos = thread.position;
+  int side = pos.side;
+  bool main = thread_number == 0;
+  clear_history(thread);
+
+  StackRecord& root = thread.stack[1];
+  root.node_type = 0;
+  root.current = nullptr;
+  root.move_flags = 0;
+  root.tb_result = -1;
+  int checker = least_valuable_attacker(pos, pos.king_square[side], side ^ 1, pos.occupancy());
+  bool in_check = checker != kNoSquare;
+  root.in_check = in_check;
+  root.checker = static_cast<uint8_t>(checker);
+  int eval = eval::evaluate(thread, side, 1, in_check);
+  root.static_eval = static_cast<int16_t>(eval);
+  thread.stack[0].static_eval = static_cast<int16_t>(-eval);
+  thread.stack[0].current = nullptr;
+  thread.stack[0].tb_result = -1;
+
+  MoveEntry* list = thread.move_lists[0];
+  int count = collect_root_moves(thread, list);
+  if (main) {
+    if (count == 0) {
+      publish_no_move(thread, in_check);
+      return;
+    }
+    control.single_reply = count == 1;
+    if (!in_check) {
+      Move pv[kPvSize] = {};
+      root_qscore = quiescence(pos, side, 1, 0, kNoScore, -kNoScore, 0, pv);
+      if (settings.depth_limit < 1) {
+        thread.iteration_depth = 1;
+        thread.last_score = static_cast<int16_t>(root_qscore);
+        std::memset(thread.root_pv, 0, sizeof(thread.root_pv));
+        for (int i = 0; i < kMaxPly - 1; ++i) thread.root_pv[i] = pv[i + 1];
+        if (!thread.root_pv[0]) thread.root_pv[0] = list[0].move;
+        publish_result(thread, 1);
+        control.abort = 1;
+        return;
+      }
+    } else if (settings.depth_limit < 1) {
+      thread.last_score = static_cast<int16_t>(eval);
+      thread.root_pv[0] = list[0].move;
+      thread.root_pv[1] = kNoMove;
+      publish_result(thread, 1);
+      control.abort = 1;
+      return;
+    }
+    control.root_tb_result = tablebase::tb_probe_search(pos, kMaxDepth);
+  }
+  root.tb_result = control.root_tb_result;
+
+  for (int d = 1;; ++d) {
+    if (!main) {
+      d = helper_depth(thread_number, d);
+      for (int i = 1; i < count; ++i)
+        list[i].score = static_cast<int16_t>(list[i].score - static_cast<int>(thread_random(thread) % 15));
+    } else {
+      control.iteration_depth = static_cast<int8_t>(d);
+    }
+    for (int slot = 0; slot < settings.multipv && slot < count && !control.abort; ++slot)
+      aspiration_search(thread, list, slot, d);
+    search_lock.lock();
+    control.nodes_by_depth[std::min(d, kMaxPly - 1)] += thread.nodes;
+    search_lock.unlock();
+    if (main) control.last_reported_depth = static_cast<int8_t>(d);
+    if (control.abort || settings.quit) break;
+    if (mate_found(thread.last_score, d) || d >= settings.depth_limit) break;
+    if (thread.undo_index + d > kHistoryRoom || d + 1 >= kMaxPly) break;
+  }
+  if (main) control.abort = 1;
+}
+
+void think(int mode, int threaded) {
+  control.state = static_cast<uint16_t>(mode);
+  search_setup();
+  auto run_thread = [](int n) {
+    if (prepare_thread(n) != 0) std::exit(-1);
+    iterate(n);
+  };
+  if (!threaded) {
+    run_thread(0);
+    control.state |= shell::kResultReady;
+    return;
+  }
+  std::thread main_search([&run_thread] {
+    run_thread(0);
+    control.state |= shell::kResultReady;
+  });
+  while (control.iteration_depth < 1 && !control.abort) std::this_thread::yield();
+  std::vector<std::thread> helpers;
+  for (int i = 1; i < settings.threads; ++i) helpers.emplace_back(run_thread, i);
+  while (!settings.quit) {
+    shell::time_check();
+    if (control.state & shell::kResultReady) break;
+    if (!(control.state & shell::kStopRequested)) shell::poll_input();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  control.abort = 1;
+  main_search.join();
+  for (std::thread& helper : helpers) helper.join();
+  print_search_info(0, 1, control.published_depth, control.published_score, control.pv);
+  control.state |= shell::kResultReady;
+  shell::search_timer(0);
+}
+
+}  // namespace search

@@ -1,0 +1,29 @@
+// Starting and ending a search: iterative deepening with aspiration windows on the main
+// search thread and on helper threads that share the table, the published result and the
+// info lines.
+#pragma once
+
+#include <cstdint>
+
+#include "position/types.h"
+
+namespace search {
+
+// Runs a whole search from the main position. `mode` is the state to search in (thinking,
+// pondering or a fixed search); with `threaded` the search runs on its own threads while
+// the caller supervises time and input, else on the caller's thread.
+void think(int mode, int threaded);
+
+// The per-thread deepening.
+void iterate(int thread_number);
+
+// Score of the root quiescence search of the last search.
+extern int root_qscore;
+
+// Totals over the search threads: nodes and the statistics of the last search.
+uint64_t total_nodes();
+
+// Coordinate text of a variation (at most `limit` moves) from the main position.
+void variation_text(const position::Move* pv, int limit, char* text, int size);
+
+}  // namespace search

@@ -1,0 +1,287 @@
+#include "search/tt.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "position/bitboard.h"
+#include "position/legality.h"
+#include "position/makemove.h"
+#include "position/notation.h"
+#include "position/zobrist.h"
+#include "search/thread.h"
+#include "shell/control.h"
+#include "shell/output.h"
+#include "shell/settings.h"
+
+namespace search {
+
+using namespace position;
+
+namespace {
+
+constexpr uint64_t kEntriesPerMb = (1ULL << 20) / sizeof(TTEntry);
+constexpr uint64_t kOnePassClear = 0x80000;
+constexpr int kMateBandHigh = 9798;
+constexpr int kMateBandLow = -9799;
+
+TTEntry* storage = nullptr;
+uint64_t entry_count = 0;
+TTEntry* sub_table[2] = {nullptr, nullptr};
+uint64_t index_mask = 0;
+int age_step = 1;
+float hashfull = 0.0f;
+
+uint32_t check_word(int score, Move move, uint64_t key) {
+  return (static_cast<uint32_t>(score + 12000) + (static_cast<uint32_t>(move) << 16)) ^ static_cast<uint32_t>(key >> 32);
+}
+
+TTEntry* bucket_of(const Position& pos) { return sub_table[pos.side] + (pos.key & index_mask); }
+
+int current_age() { return shell::control.tt_age; }
+
+bool usable() { return storage && shell::control.tt_enabled; }
+
+void zero_entries(TTEntry* first, uint64_t count) { std::memset(static_cast<void*>(first), 0, count * sizeof(TTEntry)); }
+
+void report_bad_move(const Position& pos, Move move, int code) {
+  char fen[128];
+  write_fen(pos, fen, 0);
+  char line[200];
+  search_lock.lock();
+  std::snprintf(line, sizeof(line), "info fen %s", fen);
+  shell::emit_line(line);
+  std::snprintf(line, sizeof(line), "info string illegal hash move: %s%s, flags= %x, code= %d\n", kSquareNames[move_from(move)],
+                kSquareNames[move_to(move)], move & kFlagMask, code);
+  shell::emit_line(line);
+  search_lock.unlock();
+}
+
+int pawn_move_problem(const Position& pos, int side, int from, int to, Move move) {
+  int step = side == kWhite ? 8 : -8;
+  int promotion_rank = side == kWhite ? 7 : 0;
+  int seventh = side == kWhite ? 6 : 1;
+  int second = side == kWhite ? 1 : 6;
+  bool flagged = move & kFlagMask;
+  if (flagged && rank_of(from) != seventh) return 6;
+  if (!flagged && rank_of(to) == promotion_rank) return 7;
+  int file_step = file_of(to) - file_of(from);
+  if (to == from + step + file_step && (file_step == 1 || file_step == -1)) {
+    if (pos.board[to]) return 0;
+    if (to == pos.ep_square && pos.board[to - step] == piece_code(side ^ 1, kPawn)) return 0;
+    return 7;
+  }
+  if (to == from + step) return pos.board[to] ? 7 : 0;
+  if (to == from + 2 * step && rank_of(from) == second && !pos.board[from + step] && !pos.board[to]) return 0;
+  return 7;
+}
+
+}  // namespace
+
+int tt_enabled() { return usable() ? 1 : 0; }
+int tt_age() { return current_age(); }
+uint64_t tt_entry_count() { return entry_count; }
+
+int allocate_hash_table() {
+  uint64_t count = static_cast<uint64_t>(shell::settings.hash_mb) * kEntriesPerMb;
+  TTEntry* fresh = nullptr;
+  if (count) {
+    size_t bytes = (count + 16) * sizeof(TTEntry);
+    fresh = static_cast<TTEntry*>(std::aligned_alloc(64, bytes));
+    if (!fresh) return 0;  // the table in force stays
+  }
+  free_hash_table();
+  init_zobrist();
+  storage = fresh;
+  entry_count = count;
+  shell::control.tt_enabled = count ? 1 : 0;
+  if (count) {
+    sub_table[0] = storage;
+    sub_table[1] = storage + count / 2 + 8;
+    uint64_t half = count / 2, power = 1;
+    while (power * 2 <= half) power *= 2;
+    index_mask = power - 1;
+  }
+  bool verbose = shell::settings.noise < 99999;
+  if (verbose) {
+    char line[96];
+    std::snprintf(line, sizeof(line), "info string allocated %d Mbytes for hash table", shell::settings.hash_mb);
+    shell::emit_line(line);
+  }
+  clear_hash_table();
+  if (verbose) shell::emit_line("info string Cleared hash table");
+  return 1;
+}
+
+void free_hash_table() {
+  std::free(storage);
+  storage = nullptr;
+  entry_count = 0;
+  sub_table[0] = sub_table[1] = nullptr;
+  index_mask = 0;
+}
+
+void clear_hash_table() {
+  hashfull = 0.0f;
+  if (!usable()) return;
+  uint64_t total = entry_count + 16;
+  int threads = shell::settings.threads;
+  if (threads <= 1 || entry_count <= kOnePassClear) {
+    zero_entries(storage, total);
+    return;
+  }
+  uint64_t share = entry_count / static_cast<uint64_t>(threads);
+  std::vector<std::thread> clearers;
+  for (int i = 0; i < threads; ++i) {
+    uint64_t first = i * share;
+    uint64_t count = i == threads - 1 ? total - first : share;
+    clearers.emplace_back(zero_entries, storage + first, count);
+  }
+  for (std::thread& t : clearers) t.join();
+}
+
+const TTEntry* tt_bucket(const Position& pos) { return usable() ? bucket_of(pos) : nullptr; }
+
+void tt_store(const Position& pos, int ply, int depth, Move move, int eval, int score, int bound) {
+  if (!usable() || move == kNoMove) return;
+  if (score < kMateBandLow) score -= ply;
+  else if (score > kMateBandHigh) score += ply;
+
+  uint32_t key_low = static_cast<uint32_t>(pos.key);
+  int age = current_age();
+  TTEntry* bucket = bucket_of(pos);
+  TTEntry* target = nullptr;
+  TTEntry* shallowest = bucket;
+  for (int i = 0; i < 4; ++i) {
+    TTEntry* e = bucket + i;
+    if (e->key_low == key_low || (e->flags & 31) != age) {
+      target = e;
+      break;
+    }
+    if (e->depth < shallowest->depth) shallowest = e;
+  }
+  if (!target) target = shallowest;
+  if (target->key_low == key_low && depth < target->depth - 2) return;
+
+  target->depth = static_cast<int8_t>(depth);
+  target->move = move;
+  target->flags = static_cast<uint8_t>(bound * 32 + age);
+  target->eval = static_cast<int16_t>(eval);
+  target->score = static_cast<int16_t>(score);
+  uint64_t head = key_low | (uint64_t{check_word(score, move, pos.key)} << 32);
+  __atomic_store_n(reinterpret_cast<uint64_t*>(target), head, __ATOMIC_RELEASE);
+}
+
+int tt_probe(const Position& pos, int ply, TTProbe& hit) {
+  if (!usable()) return 0;
+  SearchThread& thread = *pos.thread;
+  ++thread.tt_probes;
+  uint32_t key_low = static_cast<uint32_t>(pos.key);
+  TTEntry* bucket = bucket_of(pos);
+  TTEntry* e = nullptr;
+  for (int i = 0; i < 4 && !e; ++i)
+    if (bucket[i].key_low == key_low) e = bucket + i;
+  if (!e) return 0;
+
+  uint32_t check = e->check;
+  Move move = e->move;
+  int score = e->score;
+  int depth = e->depth;
+  int bound = e->flags >> 5;
+  int age = current_age();
+  if ((e->flags & 31) != age) {
+    depth -= 2;
+    e->depth = static_cast<int8_t>(depth);
+    e->flags = static_cast<uint8_t>(bound * 32 + age);
+  }
+  if (check != check_word(score, move, pos.key)) return 0;
+  if (int code = hash_move_problem(pos, move)) {
+    report_bad_move(pos, move, code);
+    e->move = 0;
+    return 0;
+  }
+  ++thread.tt_hits;
+  if (score < kMateBandLow) score += ply;
+  else if (score > kMateBandHigh) score -= ply;
+  hit.score = score;
+  hit.eval = e->eval;
+  hit.depth = depth;
+  hit.move = move;
+  hit.bound = bound;
+  return 1;
+}
+
+int hash_move_problem(const Position& pos, Move move) {
+  int side = pos.side;
+  int from = move_from(move), to = move_to(move);
+  int type = type_of(pos.board[from]);
+  if (type < kPawn || type > kKing) return 2;
+  if (type == kKing && (move & kFlagMask)) {
+    // Castling: the right must still exist and the move must be the generator's form.
+    int index = 2 * side + ((move & kFlagKingSide) ? 0 : 1);
+    int home_rank = side == kWhite ? 0 : 7;
+    bool right = (pos.castle_rights & (1 << index)) && colour_of(pos.board[from]) == side &&
+                 (pos.castle_pieces[index] & bit(from)) && to == make_square((move & kFlagKingSide) ? 6 : 2, home_rank) &&
+                 !(pos.castle_path[index] & pos.occupancy());
+    if (!right || rank_of(from) != home_rank) return 12;
+    return move_is_legal(pos, side, move) ? 0 : 14;
+  }
+  if (from == to) return 1;
+  if (type_of(pos.board[to]) == kKing) return 2;
+  if (!(pos.pieces[side][type] & bit(from))) return 3;
+  if (pos.pieces[side][0] & bit(to)) return 4;
+  if (pos.pieces[side ^ 1][kKing] & bit(to)) return 5;
+  int flags = move & kFlagMask;
+  if (flags && (type != kPawn || popcount(flags) > 1)) return 6;
+  Bitboard occupancy = pos.occupancy();
+  int code = 0;
+  switch (type) {
+    case kPawn: code = pawn_move_problem(pos, side, from, to, move); break;
+    case kKnight: code = (knight_attacks[from] & bit(to)) ? 0 : 8; break;
+    case kBishop: code = (bishop_attacks(from, occupancy) & bit(to)) ? 0 : 9; break;
+    case kRook: code = (rook_attacks(from, occupancy) & bit(to)) ? 0 : 10; break;
+    case kQueen: code = ((bishop_attacks(from, occupancy) | rook_attacks(from, occupancy)) & bit(to)) ? 0 : 11; break;
+    default: code = (king_attacks[from] & bit(to)) ? 0 : 13; break;
+  }
+  if (code) return code;
+  return move_is_legal(pos, side, move) ? 0 : 14;
+}
+
+void tt_new_search() {
+  int age = current_age();
+  if (age <= 0) age_step = 1;
+  if (age > 30) age_step = -1;
+  shell::control.tt_age = static_cast<int16_t>(age + age_step);
+}
+
+int hashfull_estimate() {
+  hashfull = 0.0f;
+  if (!storage || entry_count <= 2999) return 0;
+  int count = 0, age = current_age();
+  for (int side = 0; side < 2; ++side)
+    for (int i = 0; i < 500; ++i)
+      if ((sub_table[side][i].flags & 31) == age) ++count;
+  hashfull = static_cast<float>(count * 0.001);
+  return static_cast<int>(1000 * hashfull + 0.5f);
+}
+
+void tt_variation(Position& pos, int index, Move* buffer) {
+  if (index > 76) return;
+  if (buffer[index] == kNoMove) {
+    buffer[index + 1] = kNoMove;
+    TTProbe hit;
+    if (!tt_probe(pos, 0, hit) || !hit.move || is_draw(pos, 0)) return;
+    buffer[index] = hit.move;
+  }
+  if (!is_legal_move(pos, buffer[index])) {
+    buffer[index] = kNoMove;
+    return;
+  }
+  make_move(pos, buffer[index]);
+  tt_variation(pos, index + 1, buffer);
+  unmake_move(pos);
+}
+
+}  // namespace search

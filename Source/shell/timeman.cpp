@@ -1,0 +1,113 @@
+#include "shell/timeman.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "search/thread.h"
+#include "shell/control.h"
+#include "shell/options.h"
+#include "shell/settings.h"
+
+namespace shell {
+
+namespace {
+
+constexpr double kLowestRate = 10.0;
+constexpr double kHighestRate = 1e7;
+
+int moves_to_go() {
+  int n = settings.moves_per_control;
+  if (n == 0) return 28;
+  if (settings.uci_mode == 1) return control.moves_to_go;
+  int u = search::main_thread->undo_index;
+  return n * (u / (2 * n) + 1) - u / 2;
+}
+
+// Extra share of the remaining time when the search is in trouble or unsettled.
+float trouble_share() {
+  int score = control.published_score;
+  int margin = std::abs(score) > 335 ? std::abs(score) / 16 : 20;
+  int depth = control.iteration_depth;
+  float extra = 0.0f;
+  const search::SearchThread* main = search::thread_blocks[0];
+  int status = main ? main->root_status : 0;
+  if (status == 1) {
+    extra += 0.2f;
+  } else if (status == 2) {
+    extra += 0.04f;
+  } else if (depth >= 4 && score <= control.score_by_depth[depth - 1] - margin &&
+             score <= control.score_by_depth[depth - 2] - margin) {
+    extra += 0.04f;
+  }
+  if (depth >= 5 && control.best_move_change_depth >= depth - 2) extra += 0.01f;
+  for (int i = 1; i < settings.threads && i < search::kMaxThreads; ++i) {
+    const search::SearchThread* helper = search::thread_blocks[i];
+    if (!helper) continue;
+    if (helper->iteration_depth >= control.published_depth && helper->root_pv[0] != control.best_move &&
+        helper->last_score >= score + margin) {
+      extra += 0.02f;
+      break;
+    }
+  }
+  return extra;
+}
+
+}  // namespace
+
+void time_check() {
+  search_timer(0);
+  int side = search::main_thread->position.side;
+  float clock = control.clock[side];
+  float inc = settings.increment;
+  double inc_part = inc > 0 ? static_cast<double>(inc) * clock / (clock + 2.0 * inc) : 0.0;
+  bool searching = control.state & (kThinking | kFixedSearch);
+
+  if (settings.moves_per_control == 1) {
+    control.moves_to_go = 1;
+    control.target_time = settings.base_time;
+    if (searching && control.iteration_depth >= 2 && control.elapsed >= settings.base_time + inc_part)
+      control.abort = 1;
+    return;
+  }
+  int to_go = moves_to_go();
+  if (settings.moves_per_control > 1 && settings.uci_mode != 1) control.moves_to_go = static_cast<int16_t>(to_go);
+  float remaining = std::max(clock - control.elapsed, 0.0f);
+  float share = 1.0f / (std::max(to_go, 1) + 1);  // "movestogo 0" must not spend the whole clock
+  if (settings.ponder) share *= 1.25f;
+  control.target_time = static_cast<float>(share * remaining + inc_part);
+  if (!search::thread_blocks[0] || !searching || control.iteration_depth < 2) return;
+
+  share += trouble_share();
+  double target = remaining * share + inc_part - settings.move_overhead / 1000.0;
+  target = std::max(target, 0.005);
+  if (control.root_tb_result != -1) target *= 0.5;
+  control.target_time = static_cast<float>(target);
+  if (control.elapsed >= control.target_time) control.abort = 1;
+  if (control.single_reply == 1 && control.iteration_depth >= 6) control.abort = 1;
+}
+
+double nps_for_elo(double elo) {
+  double lowest = elo_from_nps(kLowestRate), highest = elo_from_nps(kHighestRate);
+  elo = std::clamp(elo, lowest, highest);
+  double low = kLowestRate, high = kHighestRate, mid = (low + high) / 2;
+  for (int i = 0; i < 200; ++i) {
+    mid = (low + high) / 2;
+    double found = elo_from_nps(mid);
+    if (std::fabs(found - elo) < 0.5) break;
+    if (elo > found) low = mid;
+    else high = mid;
+  }
+  return mid;
+}
+
+void set_strength_limit() {
+  control.target_nps = settings.calibration_nps;
+  control.nps_limited = 0;
+  if (!settings.limit_strength || settings.uci_elo <= 0) return;
+  double rate = nps_for_elo(settings.uci_elo);
+  control.target_nps = static_cast<float>(rate);
+  control.nps_limited = 0.9 * settings.calibration_nps > rate ? 1 : 0;
+}
+
+}  // namespace shell
