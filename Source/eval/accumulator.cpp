@@ -223,7 +223,7 @@ void update_accumulator(Accumulator& accumulator) {
   bool incremental = accumulator.ply > 2 && finder.white.mirror == snapshot.white_mirror &&
                      finder.black.mirror == snapshot.black_mirror && finder.white.bucket == snapshot.white_bucket &&
                      finder.black.bucket == snapshot.black_bucket &&
-                     position::popcount(snapshot.white[0] ^ white[0]) <= 6 &&
+                     position::popcount(snapshot.white[0] ^ white[0]) <= 7 &&
                      position::popcount(snapshot.black[0] ^ black[0]) <= 6;
 
   Changes changes;

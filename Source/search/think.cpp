@@ -400,12 +400,12 @@ void think(int mode, int threaded) {
   };
   if (!threaded) {
     run_thread(0);
-    control.state |= shell::kResultReady;
+    shell::add_state(shell::kResultReady);
     return;
   }
   std::thread main_search([&run_thread] {
     run_thread(0);
-    control.state |= shell::kResultReady;
+    shell::add_state(shell::kResultReady);
   });
   while (control.iteration_depth < 1 && !control.abort) std::this_thread::yield();
   std::vector<std::thread> helpers;
@@ -420,7 +420,7 @@ void think(int mode, int threaded) {
   main_search.join();
   for (std::thread& helper : helpers) helper.join();
   print_search_info(0, 1, control.published_depth, control.published_score, control.pv);
-  control.state |= shell::kResultReady;
+  shell::add_state(shell::kResultReady);
   shell::search_timer(0);
 }
 

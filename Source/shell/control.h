@@ -41,6 +41,18 @@ struct SearchControl {
 
 extern SearchControl control;
 
+// The state is changed by the input side and the search threads at once: these updates
+// are atomic, so neither side can lose the other's flag.
+inline void add_state(uint16_t flags) { __atomic_fetch_or(&control.state, flags, __ATOMIC_SEQ_CST); }
+// Pondering becomes thinking, if the search is still pondering.
+inline void ponder_hit() {
+  uint16_t state = __atomic_load_n(&control.state, __ATOMIC_SEQ_CST);
+  while (state & kPondering) {
+    uint16_t next = static_cast<uint16_t>((state & ~kPondering) | kThinking);
+    if (__atomic_compare_exchange_n(&control.state, &state, next, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST)) return;
+  }
+}
+
 // Start-up values of the record.
 void set_default_control(SearchControl& c);
 

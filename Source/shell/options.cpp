@@ -27,7 +27,7 @@ void announce(const char* name, int value) {
 }
 
 void announce_text(const char* name, const char* value) {
-  char line[320];
+  char line[1024];
   std::snprintf(line, sizeof(line), "info string %s set to '%s'", name, value);
   emit_line(line);
 }
@@ -61,7 +61,7 @@ void check_line(const char* name, int value) {
 }
 
 void string_line(const char* name, const char* value) {
-  char line[320];
+  char line[1024];
   std::snprintf(line, sizeof(line), "option name %s type string default %s", name, value);
   emit_line(line);
 }
@@ -150,7 +150,7 @@ void load_config_file() {
   }
   std::FILE* file = std::fopen(settings.config_file, "r");
   if (!file) return;
-  char line[320];
+  char line[1024];
   std::snprintf(line, sizeof(line), "info string loading parameters from %s", settings.config_file);
   emit_line(line);
   ++config_nesting;

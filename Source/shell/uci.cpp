@@ -231,11 +231,10 @@ void uci_command(const char* line) {
   if (is(word, "isready")) emit_line("readyok");
   if (is(word, "debug")) command_echo = true;
   if (is(word, "_show")) search::print_search_tables();
-  if (is(word, "ponderhit") && (control.state & kPondering))
-    control.state = static_cast<uint16_t>((control.state & ~kPondering) | kThinking);
+  if (is(word, "ponderhit")) ponder_hit();
   if (is(word, "stop") && control.state) {
     control.abort = 1;
-    control.state |= kStopRequested;
+    add_state(kStopRequested);
   }
   if (is(word, "quit")) settings.quit = 1;
 
