@@ -49,6 +49,15 @@ Bitboard rivals(const Position& pos, int type, int side, int from, int to) {
   return reach & pos.pieces[side][type] & ~bit(from);
 }
 
+// Letter, capture mark and to-square of a piece move ("Nd2", "Nxd2"); empty for pawn,
+// king and castling moves.
+void plain_piece_form(const Position& pos, Move move, char* text) {
+  text[0] = 0;
+  int type = type_of(pos.board[move_from(move)]);
+  if (type == kPawn || type == kKing || type == kNone) return;
+  std::sprintf(text, "%c%s%s", kPieceLetters[type], pos.board[move_to(move)] ? "x" : "", kSquareNames[move_to(move)]);
+}
+
 }  // namespace
 
 void move_to_text(const Position& pos, int side, Move move, char* buffer) {
@@ -150,7 +159,11 @@ int text_to_move(const Position& pos, const char* text, Move& move) {
   MoveEntry list[search::kMaxMoves];
   generate_all_moves(pos, list);
 
-  int matches = 0;
+  // A piece move written without the disambiguation that the attack tables call for
+  // (another piece of the kind reaches the square but is pinned, or the writer left it
+  // out) is taken when it names one legal move only.
+  int matches = 0, plain_matches = 0;
+  Move plain_move = kNoMove;
   for (MoveEntry* e = list; e->move != kListEnd; ++e) {
     char forms[4][24];
     san_forms(pos, e->move, forms[0], forms[1], forms[2], forms[3]);
@@ -159,10 +172,21 @@ int text_to_move(const Position& pos, const char* text, Move& move) {
       cut_at_plus(form);
       if (form[0] && std::strcmp(form, wanted) == 0) named = true;
     }
-    if (named && move_is_legal(pos, pos.side, e->move)) {
+    char plain[24];
+    plain_piece_form(pos, e->move, plain);
+    bool plainly_named = plain[0] && std::strcmp(plain, wanted) == 0;
+    if (!(named || plainly_named) || !move_is_legal(pos, pos.side, e->move)) continue;
+    if (named) {
       move = e->move;
       ++matches;
+    } else {
+      plain_move = e->move;
+      ++plain_matches;
     }
+  }
+  if (matches == 0 && plain_matches) {
+    matches = plain_matches;
+    move = plain_move;
   }
   if (matches == 1) return 1;
   move = kNoMove;
