@@ -1,5 +1,6 @@
 #include "shell/console.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,8 +14,12 @@
 #include "position/makemove.h"
 #include "position/notation.h"
 #include "position/perft.h"
+#include "search/params.h"
 #include "search/thread.h"
+#include "search/tt.h"
 #include "shell/control.h"
+#include "shell/driver.h"
+#include "shell/options.h"
 #include "shell/input.h"
 #include "shell/output.h"
 #include "shell/settings.h"
@@ -227,6 +232,113 @@ void edit_board() {
   set_up(fen);
 }
 
+// "go" and "an": analyse until stopped, or to the given depth.
+void analyse(const char* depth) {
+  settings.own_book = 0;
+  settings.base_time = 99999;
+  settings.moves_per_control = 1;
+  settings.depth_limit = static_cast<int16_t>(depth[0] ? std::clamp(std::atoi(depth), 0, 80) : 80);
+  if (control.tt_enabled < 2) search::clear_hash_table();
+  control.state = kSearchRequested;
+}
+
+// The principal variation the table holds, in SAN, and the board at its end.
+void show_table_variation() {
+  Position& pos = board();
+  Move line[search::kMaxPly + 2] = {};
+  search::tt_variation(pos, 0, line);
+  std::string text;
+  int made = 0;
+  for (; made < 77 && line[made] && is_legal_move(pos, line[made]); ++made) {
+    char forms[4][24];
+    san_forms(pos, line[made], forms[0], forms[1], forms[2], forms[3]);
+    if (made) text += ' ';
+    text += forms[1];
+    make_move(pos, line[made]);
+  }
+  print_plain("PV: %s\n\n", text.c_str());
+  display_board(pos);
+  while (made-- > 0) unmake_move(pos);
+}
+
+void announce_setting(const char* name, int value) {
+  char line[96];
+  std::snprintf(line, sizeof(line), "%s set to %d", name, value);
+  emit_line(line);
+}
+
+// "level moves time inc": time as seconds or minutes:seconds.
+void set_level(const char* moves, const char* time, const char* increment) {
+  const char* colon = std::strchr(time, ':');
+  float seconds = colon ? 60.0f * static_cast<float>(std::atof(time)) + static_cast<float>(std::atof(colon + 1))
+                        : static_cast<float>(std::atof(time));
+  settings.moves_per_control = static_cast<int16_t>(std::atoi(moves));
+  settings.base_time = seconds;
+  settings.increment = static_cast<float>(std::atof(increment));
+  reset_clocks();
+  char line[128];
+  std::snprintf(line, sizeof(line), "set level to %d moves in %0.2f seconds, inc %0.2f", settings.moves_per_control,
+                settings.base_time, settings.increment);
+  emit_line(line);
+}
+
+void set_value(const Words& words) {
+  const char* name = words.argument[0];
+  const char* value = words.argument[1];
+  int n = std::atoi(value);
+  EngineSettings& s = settings;
+  struct Named {
+    const char* name;
+    int16_t* field;
+  };
+  const Named named[] = {{"NMP_depth", &s.pruning_depth[kNmpDepth]}, {"SEP_depth", &s.pruning_depth[kSepDepth]},
+                         {"FP_depth", &s.pruning_depth[kFpDepth]},   {"LMP_depth", &s.pruning_depth[kLmpDepth]},
+                         {"LMR_depth", &s.pruning_depth[kLmrDepth]}, {"Selectivity", &s.selectivity},
+                         {"contempt", &s.contempt},                  {"ponder", &s.ponder}};
+  if (!std::strcmp(name, "hash")) {
+    control.tt_enabled = static_cast<uint8_t>(n);
+  } else if (!std::strcmp(name, "noise")) {
+    s.noise = static_cast<float>(std::atof(value));
+  } else if (std::strstr(name, "multipv")) {
+    s.multipv = static_cast<uint8_t>(n);
+  } else if (!std::strcmp(name, "debug")) {
+    s.console_debug = static_cast<uint8_t>(n);
+  } else if (!std::strcmp(name, "frc")) {
+    s.chess960 = static_cast<uint8_t>(n);
+  } else if (!std::strcmp(name, "level")) {
+    set_level(value, words.argument[2], words.argument[3]);
+  } else if (!std::strcmp(name, "depth")) {
+    s.depth_limit = static_cast<int16_t>(std::min(n, 80));
+  } else if (!std::strcmp(name, "nodes")) {
+    s.node_limit = static_cast<uint64_t>(std::max(0LL, std::atoll(value)));
+    s.depth_limit = 80;
+  } else if (!std::strcmp(name, "target_nps")) {
+    control.target_nps = static_cast<float>(std::atof(value));
+    s.limit_strength = 1;
+    s.uci_elo = static_cast<int16_t>(elo_from_nps(control.target_nps));
+    char line[96];
+    std::snprintf(line, sizeof(line), "target_nps set to %.0f, Elo= %d", control.target_nps, s.uci_elo);
+    emit_line(line);
+  } else if (!std::strcmp(name, "ss")) {
+    if (n == 1) {
+      s = settings_snapshot;
+      emit_line("set default Settings");
+    } else {
+      s.pruning_depth[kSepDepth] = 0;
+      s.pruning_depth[kNmpDepth] = 99;
+      s.pruning_depth[kLmpDepth] = 0;
+      s.pruning_depth[kLmrDepth] = 99;
+      emit_line("selectivity set to OFF");
+    }
+  } else {
+    for (const Named& entry : named) {
+      if (std::strcmp(name, entry.name)) continue;
+      *entry.field = static_cast<int16_t>(n);
+      announce_setting(entry.name, n);
+    }
+  }
+}
+
 }  // namespace
 
 void console_command(const char* line) {
@@ -267,6 +379,24 @@ void console_command(const char* line) {
     list_exchanges();
   } else if (!std::strcmp(command, "reverse")) {
     reverse_board();
+  } else if (!std::strcmp(command, "mv")) {
+    set_console_play(true, false);
+    settings.own_book = 1;
+    control.state = kSearchRequested;
+  } else if (!std::strcmp(command, "go") || !std::strcmp(command, "an")) {
+    analyse(argument);
+  } else if (!std::strcmp(command, "self")) {
+    settings.ponder = 0;
+    set_console_play(false, true);
+    control.state = kSearchRequested;
+  } else if (!std::strcmp(command, "pv")) {
+    show_table_variation();
+  } else if (!std::strcmp(command, "trace")) {
+    settings.trace = static_cast<uint8_t>(std::atoi(argument));
+  } else if (!std::strcmp(command, "lmr")) {
+    search::print_search_tables();
+  } else if (!std::strcmp(command, "set")) {
+    set_value(words);
   } else if (!std::strcmp(command, "move")) {
     bare_move(argument);
   } else {

@@ -1,0 +1,350 @@
+// Reading the command line into the live settings and choosing the run mode.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "shell/commandline.h"
+#include "shell/control.h"
+#include "shell/settings.h"
+
+namespace {
+
+using shell::control;
+using shell::settings;
+using Args = std::vector<std::string>;
+
+class CommandLineOptions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    shell::set_default_settings(settings);
+    shell::set_default_control(control);
+    shell::settings_snapshot = settings;
+  }
+
+  // Reads `arguments` as if given after the program name.
+  shell::CommandLine read(const Args& arguments) {
+    storage_ = arguments;
+    storage_.insert(storage_.begin(), "nesk");
+    pointers_.clear();
+    for (std::string& a : storage_) pointers_.push_back(a.data());
+    pointers_.push_back(nullptr);
+    return shell::read_command_line(static_cast<int>(storage_.size()), pointers_.data());
+  }
+
+  // Reads `arguments` into freshly defaulted settings.
+  shell::CommandLine fresh(const Args& arguments) {
+    SetUp();
+    return read(arguments);
+  }
+
+  static shell::EngineSettings defaults() {
+    shell::EngineSettings s;
+    shell::set_default_settings(s);
+    return s;
+  }
+
+ private:
+  Args storage_;
+  std::vector<char*> pointers_;
+};
+
+using CommandLineModes = CommandLineOptions;
+
+bool same_settings(const shell::EngineSettings& a, const shell::EngineSettings& b) {
+  return std::memcmp(&a, &b, sizeof(a)) == 0;
+}
+
+TEST_F(CommandLineOptions, UnknownArgumentsChangeNothing) {
+  shell::CommandLine result = read({"hello", "-x", "--hash", "16", "-HASH", "8", "-cc"});
+  EXPECT_EQ(result.mode, shell::kModeEngine);
+  EXPECT_FALSE(result.failed);
+  EXPECT_TRUE(same_settings(settings, defaults()));
+  EXPECT_TRUE(same_settings(shell::settings_snapshot, defaults()));
+}
+
+TEST_F(CommandLineOptions, ProtocolAndOutputSwitches) {
+  read({"-c"});
+  EXPECT_EQ(settings.uci_mode, 0);
+  fresh({"-c", "-uci"});
+  EXPECT_EQ(settings.uci_mode, 1);
+
+  fresh({"-log"});
+  EXPECT_EQ(settings.log, 2);
+  EXPECT_EQ(settings.noise, 0.0f);
+  fresh({"-quiet"});
+  EXPECT_EQ(settings.noise, 99999.0f);
+  EXPECT_EQ(settings.log, 0);
+  fresh({"-log", "-quiet"});
+  EXPECT_EQ(settings.log, 0);
+  fresh({"-quiet", "-log"});
+  EXPECT_EQ(settings.log, 2);
+  EXPECT_EQ(settings.noise, 99999.0f);
+
+  fresh({"-noise", "3.5"});
+  EXPECT_EQ(settings.noise, 3.5f);
+  fresh({"-numa"});
+  EXPECT_EQ(settings.numa, 1);
+}
+
+TEST_F(CommandLineOptions, SearchLimits) {
+  settings.moves_per_control = 7;
+  read({"-t", "2"});
+  EXPECT_EQ(settings.base_time, 2.0f);
+  EXPECT_EQ(settings.moves_per_control, 1);
+  EXPECT_EQ(settings.depth_limit, 79);
+
+  // The later option decides what both set.
+  fresh({"-t", "2", "-d", "12"});
+  EXPECT_EQ(settings.base_time, 10000.0f);
+  EXPECT_EQ(settings.depth_limit, 12);
+  fresh({"-d", "12", "-t", "2"});
+  EXPECT_EQ(settings.base_time, 2.0f);
+  EXPECT_EQ(settings.depth_limit, 79);
+
+  fresh({"-d", "100"});
+  EXPECT_EQ(settings.depth_limit, 79);
+  fresh({"-d", "5"});
+  EXPECT_EQ(settings.depth_limit, 5);
+
+  SetUp();
+  settings.moves_per_control = 7;
+  read({"-n", "150000"});
+  EXPECT_EQ(settings.node_limit, 150000u);
+  EXPECT_EQ(settings.base_time, 10000.0f);
+  EXPECT_EQ(settings.depth_limit, 79);
+  EXPECT_EQ(settings.moves_per_control, 1);
+
+  SetUp();
+  settings.moves_per_control = 7;
+  read({"-md", "7"});
+  EXPECT_EQ(settings.node_depth_cap, 7);
+  EXPECT_EQ(settings.base_time, 10000.0f);
+  EXPECT_EQ(settings.depth_limit, 80);
+  EXPECT_EQ(settings.moves_per_control, 1);
+}
+
+TEST_F(CommandLineOptions, NodeRateLimitsStrength) {
+  // 850 + 250 L - 5 L^2, truncated: L = 9.210340 gives 2728.43, L = 13.815511 gives
+  // 3349.54, L = 7.824046 gives 2499.93.
+  const std::vector<std::pair<std::string, int>> cases = {{"10000", 2728}, {"1000000", 3349}, {"2500", 2499}};
+  for (const auto& [rate, elo] : cases) {
+    SCOPED_TRACE(rate);
+    SetUp();
+    testing::internal::CaptureStdout();
+    read({"-nps", rate});
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Elo= " + std::to_string(elo) + "\n");
+    EXPECT_EQ(control.target_nps, std::stof(rate));
+    EXPECT_EQ(settings.limit_strength, 1);
+    EXPECT_EQ(settings.uci_elo, elo);
+  }
+}
+
+TEST_F(CommandLineOptions, SizesAreClamped) {
+  const std::vector<std::pair<std::string, int>> hash = {{"70000", 65536}, {"-3", 0}, {"128", 128}, {"65536", 65536}};
+  for (const auto& [value, expected] : hash) {
+    fresh({"-hash", value});
+    EXPECT_EQ(settings.hash_mb, expected) << value;
+  }
+  const std::vector<std::pair<std::string, int>> threads = {{"0", 1}, {"-4", 1}, {"600", 512}, {"8", 8}};
+  for (const auto& [value, expected] : threads) {
+    fresh({"-threads", value});
+    EXPECT_EQ(settings.threads, expected) << value;
+  }
+  const std::vector<std::pair<std::string, int>> selectivity = {{"5", 10}, {"300", 200}, {"50", 50}};
+  for (const auto& [value, expected] : selectivity) {
+    fresh({"-ss", value});
+    EXPECT_EQ(settings.selectivity, expected) << value;
+  }
+  // MultiPV is taken as given.
+  fresh({"-mpv", "0"});
+  EXPECT_EQ(settings.multipv, 0);
+  fresh({"-mpv", "3"});
+  EXPECT_EQ(settings.multipv, 3);
+}
+
+TEST_F(CommandLineOptions, FilesAndPaths) {
+  read({"-cfg", "my.cfg", "-book", "b.bin", "-tbpath", "/tb/a;/tb/b", "-o", "out.epd"});
+  EXPECT_STREQ(settings.config_file, "my.cfg");
+  EXPECT_STREQ(settings.book_file, "b.bin");
+  EXPECT_STREQ(settings.syzygy_path, "/tb/a;/tb/b");
+  EXPECT_STREQ(settings.tool_output_file, "out.epd");
+  fresh({"-tbx"});
+  EXPECT_STREQ(settings.syzygy_path, "C:\\Chess\\Syzygy\\6-Piece;C:\\Chess\\Syzygy\\7-Piece");
+
+  // Long names are cut to the room of their field.
+  const std::string long_name(200, 'f');
+  fresh({"-cfg", long_name, "-book", long_name});
+  EXPECT_EQ(std::string(settings.config_file), long_name.substr(0, 143));
+  EXPECT_EQ(std::string(settings.book_file), long_name.substr(0, 143));
+  fresh({"-anepd", long_name});
+  EXPECT_EQ(std::string(settings.tool_input_file), long_name.substr(0, 139));
+}
+
+TEST_F(CommandLineOptions, EachArgumentIsExaminedOnceInAnyOrder) {
+  // "-ss" right after the value of "-mpv" is still read.
+  read({"-mpv", "2", "-ss", "50"});
+  EXPECT_EQ(settings.multipv, 2);
+  EXPECT_EQ(settings.selectivity, 50);
+  fresh({"-ss", "50", "-mpv", "2"});
+  EXPECT_EQ(settings.multipv, 2);
+  EXPECT_EQ(settings.selectivity, 50);
+
+  // A value is a value even when it looks like an option.
+  fresh({"-hash", "-threads", "4"});
+  EXPECT_EQ(settings.hash_mb, 0);
+  EXPECT_EQ(settings.threads, 1);
+  fresh({"-cfg", "-c"});
+  EXPECT_STREQ(settings.config_file, "-c");
+  EXPECT_EQ(settings.uci_mode, 1);
+
+  // Every order of the same options gives the same settings.
+  std::vector<Args> groups = {{"-c"}, {"-book", "x.bin"}, {"-hash", "32"}, {"-threads", "4"}, {"-use_hce"}};
+  std::vector<int> order = {0, 1, 2, 3, 4};
+  int orders = 0;
+  do {
+    Args arguments;
+    for (int i : order) arguments.insert(arguments.end(), groups[i].begin(), groups[i].end());
+    shell::CommandLine result = fresh(arguments);
+    EXPECT_FALSE(result.failed);
+    EXPECT_EQ(settings.uci_mode, 0);
+    EXPECT_STREQ(settings.book_file, "x.bin");
+    EXPECT_EQ(settings.hash_mb, 32);
+    EXPECT_EQ(settings.threads, 4);
+    EXPECT_EQ(settings.use_nn, 0);
+    ++orders;
+  } while (std::next_permutation(order.begin(), order.end()));
+  EXPECT_EQ(orders, 120);
+}
+
+TEST_F(CommandLineOptions, MissingValuesFail) {
+  const std::vector<Args> cases = {
+      {"-noise"},
+      {"-cfg"},
+      {"-t"},
+      {"-d"},
+      {"-n"},
+      {"-md"},
+      {"-mn"},
+      {"-nps"},
+      {"-hash"},
+      {"-threads"},
+      {"-book"},
+      {"-tbpath"},
+      {"-o"},
+      {"-mpv"},
+      {"-ss"},
+      {"-lr"},
+      {"-mbatch"},
+      {"-tw"},
+      {"-anepd"},
+      {"-scan_pgn"},
+      {"-mkbook"},
+      {"-mkbook2"},
+      {"-epd2bin"},
+      {"-bin2epd"},
+      {"-bin2ptb"},
+      {"-filtertraindata"},
+      {"-gentraindata", "f.bin"},
+      {"-scoretraindata"},
+      {"-train", "f.bin"},
+      {"-train2", "f.bin"},
+      {"-train"},
+  };
+  for (const Args& tail : cases) {
+    Args arguments = {"-c", "-hash", "16"};
+    arguments.insert(arguments.end(), tail.begin(), tail.end());
+    SCOPED_TRACE(tail.front());
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(fresh(arguments).failed);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  }
+  EXPECT_FALSE(fresh({"-c", "-hash", "16"}).failed);
+}
+
+TEST_F(CommandLineModes, EachModeOption) {
+  struct Case {
+    Args arguments;
+    int mode;
+  };
+  const std::vector<Case> cases = {
+      {{}, shell::kModeEngine},
+      {{"-bench"}, shell::kModeBenchmark},
+      {{"-pbench"}, shell::kModeBenchmark},
+      {{"-mkconfig"}, shell::kModeMakeConfig},
+      {{"-anepd", "suite.epd"}, shell::kModeEpdAnalysis},
+      {{"-scan_pgn", "games.pgn"}, shell::kModePgnScan},
+      {{"-mkbook", "games.pgn"}, shell::kModeBuildBook},
+      {{"-mkbook2", "book.epd"}, shell::kModeSecondBookPass},
+      {{"-epd2bin", "a.epd"}, shell::kModeEpdToTraining},
+      {{"-bin2epd", "a.bin"}, shell::kModeTrainingToEpd},
+      {{"-bin2ptb", "a.bin"}, shell::kModeTrainingToText},
+      {{"-prune_nn"}, shell::kModePruneNetwork},
+      {{"-filtertraindata", "a.bin"}, shell::kModeFilterTrainingData},
+      {{"-gentraindata", "out.bin", "500"}, shell::kModeGenerateTrainingData},
+      {{"-scoretraindata", "a.bin"}, shell::kModeScoreTrainingData},
+      {{"-train", "data.bin", "5"}, shell::kModeTrain},
+      {{"-train2", "data.bin", "5"}, shell::kModeTrain2},
+      // The last mode option wins.
+      {{"-bench", "-mkconfig"}, shell::kModeMakeConfig},
+      {{"-mkconfig", "-anepd", "x.epd", "-hash", "8"}, shell::kModeEpdAnalysis},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.empty() ? "none" : c.arguments.front());
+    shell::CommandLine result = fresh(c.arguments);
+    EXPECT_EQ(result.mode, c.mode);
+    EXPECT_FALSE(result.failed);
+  }
+  EXPECT_TRUE(fresh({"-bench"}).bench_threaded);
+  EXPECT_FALSE(fresh({"-pbench"}).bench_threaded);
+}
+
+TEST_F(CommandLineModes, ToolOptionsWithSideEffects) {
+  read({"-anepd", "suite.epd"});
+  EXPECT_STREQ(settings.tool_input_file, "suite.epd");
+  EXPECT_EQ(settings.noise, 99999.0f);
+
+  // Any argument containing the option's name will do, and its value is taken as it stands.
+  EXPECT_EQ(fresh({"x-scan_pgn.exe", "more.pgn"}).mode, shell::kModePgnScan);
+  EXPECT_STREQ(settings.tool_pgn_file, "more.pgn");
+  EXPECT_EQ(fresh({"-scan_pgn", "-bench"}).mode, shell::kModePgnScan);
+  EXPECT_STREQ(settings.tool_pgn_file, "-bench");
+
+  fresh({"-scoretraindata", "e.bin"});
+  EXPECT_STREQ(settings.tool_input_file, "e.bin");
+  EXPECT_STREQ(settings.syzygy_path, "C:\\Chess\\Syzygy\\6-Piece");
+
+  fresh({"-gentraindata", "out.bin", "500"});
+  EXPECT_STREQ(settings.training_file, "out.bin");
+  EXPECT_EQ(settings.train_positions, 500u);
+  EXPECT_EQ(settings.book_variety, 75);
+  EXPECT_EQ(settings.noise, 99999.0f);
+  EXPECT_FALSE(fresh({"-gentraindata", "out.bin", "100"}).failed);
+  EXPECT_TRUE(fresh({"-gentraindata", "out.bin", "99"}).failed);
+}
+
+TEST_F(CommandLineModes, TrainingOptions) {
+  shell::CommandLine result = read({"-train", "data.bin", "5"});
+  EXPECT_FALSE(result.failed);
+  EXPECT_STREQ(settings.training_file, "data.bin");
+  EXPECT_EQ(settings.train_positions, 5000000u);
+  EXPECT_EQ(settings.hash_mb, 0);
+
+  fresh({"-train2", "data.bin", "2.5", "1"});
+  EXPECT_EQ(settings.train_positions, 2500000u);
+
+  // The table size is zeroed when the option is read; a later "-hash" still counts.
+  fresh({"-hash", "16", "-train", "data.bin", "5"});
+  EXPECT_EQ(settings.hash_mb, 0);
+  fresh({"-train", "data.bin", "5", "-hash", "16"});
+  EXPECT_EQ(settings.hash_mb, 16);
+  fresh({"-train", "data.bin", "5", "0", "-hash", "16"});
+  EXPECT_EQ(settings.hash_mb, 16);
+
+  EXPECT_TRUE(fresh({"-train", "data.bin", "0.5"}).failed);
+  EXPECT_TRUE(fresh({"-train2", "data.bin", "0"}).failed);
+}
+
+}  // namespace
