@@ -47,7 +47,7 @@ bool quiet() { return settings.noise >= kQuiet; }
 
 void score_text(int score, char* text, int size) {
   if (score > 9899) std::snprintf(text, size, "mate %d", (kMateScore - score) / 2);
-  else if (score < -9900) std::snprintf(text, size, "mate -%d", (score + kMateScore + 1) / 2);
+  else if (score < -9900) std::snprintf(text, size, "mate -%d", (score + kMateScore) / 2);
   else std::snprintf(text, size, "cp %d", score);
 }
 
@@ -345,6 +345,9 @@ void iterate(int thread_number) {
       return;
     }
     control.single_reply = count == 1;
+    // A search stopped before its first root move finishes still answers a legal move.
+    best_to_front(list);
+    control.best_move = list[0].move;
     if (!in_check) {
       Move pv[kPvSize] = {};
       root_qscore = quiescence(pos, side, 1, 0, kNoScore, -kNoScore, 0, pv);
@@ -378,8 +381,19 @@ void iterate(int thread_number) {
     } else {
       control.iteration_depth = static_cast<int8_t>(d);
     }
-    for (int slot = 0; slot < settings.multipv && slot < count && !control.abort; ++slot)
+    int best_line_score = thread.last_score;
+    Move best_line[kMaxPly];
+    std::memcpy(best_line, thread.root_pv, sizeof(best_line));
+    for (int slot = 0; slot < settings.multipv && slot < count && !control.abort; ++slot) {
       aspiration_search(thread, list, slot, d);
+      if (slot == 0) {
+        best_line_score = thread.last_score;
+        std::memcpy(best_line, thread.root_pv, sizeof(best_line));
+      }
+    }
+    // With several lines the best one steers the next iteration and the mate test.
+    thread.last_score = static_cast<int16_t>(best_line_score);
+    std::memcpy(thread.root_pv, best_line, sizeof(best_line));
     search_lock.lock();
     control.nodes_by_depth[std::min(d, kMaxPly - 1)] += thread.nodes;
     search_lock.unlock();

@@ -50,7 +50,8 @@ int prepare_thread(int n) {
   std::memcpy(thread.undo, main_thread->undo, sizeof(position::UndoRecord) * (main_thread->undo_index + 1));
   thread.undo_index = main_thread->undo_index;
   thread.last_move = main_thread->last_move;
-  thread.undo[0].move = 0;
+  // The copied history keeps its moves, so the repetition walk reaches the position the
+  // game was set up from; only the record after the last one is closed.
   thread.undo[thread.undo_index + 1].move = 0;
   thread.stack[0].node_type = 0;
   thread.stack[1].node_type = 0;

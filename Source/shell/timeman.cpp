@@ -62,12 +62,15 @@ void time_check() {
   float inc = settings.increment;
   double inc_part = inc > 0 ? static_cast<double>(inc) * clock / (clock + 2.0 * inc) : 0.0;
   bool searching = control.state & (kThinking | kFixedSearch);
+  double overhead = settings.move_overhead / 1000.0;
+  // A legal move is published before the first root move is searched, so the search may
+  // be stopped at any depth: the first iteration is no exception to the time limits.
+  bool first_iteration = control.iteration_depth < 2;
 
   if (settings.moves_per_control == 1) {
     control.moves_to_go = 1;
     control.target_time = settings.base_time;
-    if (searching && control.iteration_depth >= 2 && control.elapsed >= settings.base_time + inc_part)
-      control.abort = 1;
+    if (searching && control.elapsed >= settings.base_time + inc_part) control.abort = 1;
     return;
   }
   int to_go = moves_to_go();
@@ -76,12 +79,20 @@ void time_check() {
   float share = 1.0f / (std::max(to_go, 1) + 1);  // "movestogo 0" must not spend the whole clock
   if (settings.ponder) share *= 1.25f;
   control.target_time = static_cast<float>(share * remaining + inc_part);
-  if (!search::thread_blocks[0] || !searching || control.iteration_depth < 2) return;
+  // Never plan past the clock: the increment arrives only after the move.
+  double last_moment = std::max(0.005, clock - overhead);
+  if (!search::thread_blocks[0] || !searching) return;
+  if (first_iteration) {
+    double hard_limit = std::min(last_moment, std::max(0.005, 5.0 * control.target_time));
+    if (control.elapsed >= hard_limit) control.abort = 1;
+    return;
+  }
 
   share += trouble_share();
-  double target = remaining * share + inc_part - settings.move_overhead / 1000.0;
+  double target = remaining * share + inc_part - overhead;
   target = std::max(target, 0.005);
   if (control.root_tb_result != -1) target *= 0.5;
+  target = std::min(target, last_moment);
   control.target_time = static_cast<float>(target);
   if (control.elapsed >= control.target_time) control.abort = 1;
   if (control.single_reply == 1 && control.iteration_depth >= 6) control.abort = 1;

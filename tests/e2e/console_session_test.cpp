@@ -183,8 +183,8 @@ TEST(ConsoleMoves, AmbiguousAndDisambiguatedPieceMoves) {
   const Lines before = diagram("4k3/8/8/8/8/5N2/8/1N2K3 w - - 0 0");
   const Lines b_knight = moved("1. move b1d2", "4k3/8/8/8/8/5N2/3N4/4K3 b - - 1 1");
   EXPECT_EQ(console.run("fen 4k3/8/8/8/8/5N2/8/1N2K3 w - - 0 1"), before);
-  // Each knight's SAN names its file, so the bare Nd2 is none of the forms.
-  EXPECT_EQ(console.run("Nd2"), Lines{"invalid: Nd2"});
+  // Both knights reach d2, so the bare Nd2 names two moves.
+  EXPECT_EQ(console.run("Nd2"), (Lines{"ambiguous move", "invalid: Nd2"}));
   for (const char* word : {"Nbd2", "N1d2", "b1d2"}) {
     EXPECT_EQ(console.run(word), b_knight) << word;
     EXPECT_EQ(console.run("undo"), before);
@@ -197,6 +197,10 @@ TEST(ConsoleMoves, AmbiguousAndDisambiguatedPieceMoves) {
   EXPECT_EQ(console.run("fen 4k3/8/8/8/8/1N6/8/1N2K3 w - - 0 1"), diagram("4k3/8/8/8/8/1N6/8/1N2K3 w - - 0 0"));
   EXPECT_EQ(console.run("Nbd2"), (Lines{"ambiguous move", "invalid: Nbd2"}));
   EXPECT_EQ(console.run("N1d2"), moved("1. move b1d2", "4k3/8/8/8/8/1N6/3N4/4K3 b - - 1 1"));
+
+  // A pinned knight cannot go to d2, so the bare Nd2 names the other one.
+  EXPECT_EQ(console.run("fen 4k3/8/8/7K/8/5N2/8/1N1b4 w - - 0 1"), diagram("4k3/8/8/7K/8/5N2/8/1N1b4 w - - 0 0"));
+  EXPECT_EQ(console.run("Nd2"), moved("1. move b1d2", "4k3/8/8/7K/8/5N2/3N4/3b4 b - - 1 1"));
 }
 
 TEST(ConsoleHistory, UndoRedoAndJumpWalkTheGame) {
