@@ -106,10 +106,17 @@ int16_t saturate(int value) { return static_cast<int16_t>(value > 32767 ? 32767 
 // Negative values are divided by 64 (toward zero); others stay.
 int16_t activate(int16_t value) { return value < 0 ? static_cast<int16_t>(value / 64) : value; }
 
+int32_t dot_scalar(const int16_t* a, const int16_t* b, int n) {
+  uint32_t sum = 0;
+  for (int j = 0; j < n; ++j) sum += static_cast<uint32_t>(a[j] * b[j]);
+  return static_cast<int32_t>(sum);
+}
+
 // One half: starts from `base`, applies the rows with saturating 16-bit steps, keeps the
-// sums in `sums` (which may be `base` itself) and their activation in `out`.
-void apply_scalar(const int16_t* base, int16_t* sums, int16_t* out, const int16_t* const* rows,
-                  const uint8_t* adds, int count, int lanes) {
+// sums in `sums` (which may be `base` itself) and their activation in `out`. Returns the
+// dot product of `out` with `output_row`, or 0 without one.
+int32_t apply_scalar(const int16_t* base, int16_t* sums, int16_t* out, const int16_t* const* rows,
+                     const uint8_t* adds, int count, int lanes, const int16_t* output_row) {
   if (sums != base) std::memcpy(sums, base, static_cast<size_t>(lanes) * sizeof(int16_t));
   for (int i = 0; i < count; ++i) {
     const int16_t* row = rows[i];
@@ -120,47 +127,69 @@ void apply_scalar(const int16_t* base, int16_t* sums, int16_t* out, const int16_
     }
   }
   for (int j = 0; j < lanes; ++j) out[j] = activate(sums[j]);
+  return output_row ? dot_scalar(out, output_row, lanes) : 0;
 }
 
 #ifdef __AVX2__
-// The same, 128 lanes at a time held in registers; `lanes` is a multiple of 128.
-void apply_vector(const int16_t* base, int16_t* sums, int16_t* out, const int16_t* const* rows,
-                  const uint8_t* adds, int count, int lanes) {
+int32_t horizontal_sum(__m256i v) {
+  __m128i x = _mm_add_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+  x = _mm_add_epi32(x, _mm_shuffle_epi32(x, _MM_SHUFFLE(1, 0, 3, 2)));
+  x = _mm_add_epi32(x, _mm_shuffle_epi32(x, _MM_SHUFFLE(2, 3, 0, 1)));
+  return _mm_cvtsi128_si32(x);
+}
+
+__m256i load(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+void store(int16_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+
+// n is a multiple of 64.
+int32_t dot_vector(const int16_t* a, const int16_t* b, int n) {
+  __m256i sums[4] = {_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256()};
+  for (int j = 0; j < n; j += 64)
+    for (int r = 0; r < 4; ++r) sums[r] = _mm256_add_epi32(sums[r], _mm256_madd_epi16(load(a + j + 16 * r), load(b + j + 16 * r)));
+  return horizontal_sum(_mm256_add_epi32(_mm256_add_epi32(sums[0], sums[1]), _mm256_add_epi32(sums[2], sums[3])));
+}
+
+// The same as apply_scalar, 128 lanes at a time held in registers; `lanes` is a multiple
+// of 128.
+template <bool kWithDot>
+int32_t apply_vector(const int16_t* base, int16_t* sums, int16_t* out, const int16_t* const* rows,
+                     const uint8_t* adds, int count, int lanes, const int16_t* output_row) {
   constexpr int kRegisters = 8;
   const __m256i round = _mm256_set1_epi16(63);
+  __m256i dot = _mm256_setzero_si256();
   for (int start = 0; start < lanes; start += 16 * kRegisters) {
     __m256i v[kRegisters];
-    for (int r = 0; r < kRegisters; ++r)
-      v[r] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + start + 16 * r));
+    for (int r = 0; r < kRegisters; ++r) v[r] = load(base + start + 16 * r);
     for (int i = 0; i < count; ++i) {
       const int16_t* row = rows[i] + start;
       if (adds[i]) {
-        for (int r = 0; r < kRegisters; ++r)
-          v[r] = _mm256_adds_epi16(v[r], _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + 16 * r)));
+        for (int r = 0; r < kRegisters; ++r) v[r] = _mm256_adds_epi16(v[r], load(row + 16 * r));
       } else {
-        for (int r = 0; r < kRegisters; ++r)
-          v[r] = _mm256_subs_epi16(v[r], _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + 16 * r)));
+        for (int r = 0; r < kRegisters; ++r) v[r] = _mm256_subs_epi16(v[r], load(row + 16 * r));
       }
     }
     for (int r = 0; r < kRegisters; ++r) {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + start + 16 * r), v[r]);
-      // (v + 63) >> 6 for negative v is v / 64 toward zero; for v >= 0, v >> 6 <= v.
-      __m256i shifted = _mm256_srai_epi16(_mm256_add_epi16(v[r], _mm256_and_si256(_mm256_srai_epi16(v[r], 15), round)), 6);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + start + 16 * r), _mm256_max_epi16(v[r], shifted));
+      store(sums + start + 16 * r, v[r]);
+      // (v + 63) >> 6 is v / 64 toward zero for negative v, and at most v otherwise
+      // (where v + 63 wraps, it is negative and still below v).
+      __m256i active = _mm256_max_epi16(v[r], _mm256_srai_epi16(_mm256_add_epi16(v[r], round), 6));
+      store(out + start + 16 * r, active);
+      if constexpr (kWithDot) dot = _mm256_add_epi32(dot, _mm256_madd_epi16(active, load(output_row + start + 16 * r)));
     }
   }
+  return kWithDot ? horizontal_sum(dot) : 0;
 }
 #endif
 
-void apply(const int16_t* base, int16_t* sums, int16_t* out, const int16_t* const* rows, const uint8_t* adds,
-           int count, int lanes) {
+int32_t apply(const int16_t* base, int16_t* sums, int16_t* out, const int16_t* const* rows, const uint8_t* adds,
+              int count, int lanes, const int16_t* output_row) {
 #ifdef __AVX2__
   if (use_vector_path) {
-    apply_vector(base, sums, out, rows, adds, count, lanes);
-    return;
+    return output_row ? apply_vector<true>(base, sums, out, rows, adds, count, lanes, output_row)
+                      : apply_vector<false>(base, sums, out, rows, adds, count, lanes, output_row);
   }
 #endif
-  apply_scalar(base, sums, out, rows, adds, count, lanes);
+  return apply_scalar(base, sums, out, rows, adds, count, lanes, output_row);
 }
 
 }  // namespace
@@ -177,6 +206,7 @@ void free_accumulators(Accumulator& accumulator) {
   accumulator.work = accumulator.white_half = accumulator.black_half = nullptr;
   accumulator.hidden1_out = accumulator.hidden2_out = nullptr;
   accumulator.snapshot = nullptr;
+  accumulator.white_output_row = accumulator.black_output_row = nullptr;
 }
 
 int allocate_accumulators(Accumulator& accumulator) {
@@ -204,6 +234,13 @@ int allocate_accumulators(Accumulator& accumulator) {
   return 1;
 }
 
+int32_t dot_product(const int16_t* a, const int16_t* b, int n) {
+#ifdef __AVX2__
+  if (use_vector_path && n % 64 == 0) return dot_vector(a, b, n);
+#endif
+  return dot_scalar(a, b, n);
+}
+
 int prepare_accumulators(Accumulator& accumulator) {
   if (accumulator.work && accumulator.generation == network.generation) return 1;
   return network_loaded() ? allocate_accumulators(accumulator) : 0;
@@ -223,7 +260,7 @@ void update_accumulator(Accumulator& accumulator) {
   bool incremental = accumulator.ply > 2 && finder.white.mirror == snapshot.white_mirror &&
                      finder.black.mirror == snapshot.black_mirror && finder.white.bucket == snapshot.white_bucket &&
                      finder.black.bucket == snapshot.black_bucket &&
-                     position::popcount(snapshot.white[0] ^ white[0]) <= 7 &&
+                     position::popcount(snapshot.white[0] ^ white[0]) <= 6 &&
                      position::popcount(snapshot.black[0] ^ black[0]) <= 6;
 
   Changes changes;
@@ -241,8 +278,10 @@ void update_accumulator(Accumulator& accumulator) {
 
   const int16_t* white_base = incremental ? snapshot.white_half : network.biases;
   const int16_t* black_base = incremental ? snapshot.black_half : network.biases + half;
-  apply(white_base, snapshot.white_half, accumulator.white_half, changes.white_rows, changes.adds, changes.count, half);
-  apply(black_base, snapshot.black_half, accumulator.black_half, changes.black_rows, changes.adds, changes.count, half);
+  accumulator.output_sums[0] = apply(white_base, snapshot.white_half, accumulator.white_half, changes.white_rows,
+                                     changes.adds, changes.count, half, accumulator.white_output_row);
+  accumulator.output_sums[1] = apply(black_base, snapshot.black_half, accumulator.black_half, changes.black_rows,
+                                     changes.adds, changes.count, half, accumulator.black_output_row);
 
   std::memcpy(snapshot.white, white, sizeof snapshot.white);
   std::memcpy(snapshot.black, black, sizeof snapshot.black);

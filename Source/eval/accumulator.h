@@ -45,6 +45,12 @@ struct Accumulator {
   AccumulatorSnapshot* snapshot;
   int16_t piece_counts[10];  // white pawns, black pawns, white knights, ... black queens
   uint32_t generation;       // the network generation the buffers were sized for
+  // Output-layer rows for the white and the black half (null when the output layer is
+  // not a single row per half). When set, the update also leaves the dot product of each
+  // activated half with its row in output_sums (32-bit, wrapping).
+  const int16_t* white_output_row;
+  const int16_t* black_output_row;
+  int32_t output_sums[2];
 };
 
 // Allocates the buffers for the loaded network, zero-filled. Returns 1, or 0 on failure.
@@ -65,5 +71,9 @@ void update_accumulator(Accumulator& accumulator);
 // path is used where the processor has it, unless switched off (the tests compare both).
 extern bool use_vector_path;
 bool vector_path_available();
+
+// Sum of a[j] * b[j] for j < n, in 32 bits with wrap-around (so the order of the
+// additions cannot matter).
+int32_t dot_product(const int16_t* a, const int16_t* b, int n);
 
 }  // namespace eval

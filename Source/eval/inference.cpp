@@ -9,51 +9,12 @@
 #include "search/thread.h"
 #include "shell/output.h"
 
-#ifdef __AVX2__
-#include <immintrin.h>
-#endif
-
 namespace eval {
 
 namespace {
 
 constexpr int kNoScore = -10001;
 constexpr int kScoreLimit = 3000;
-
-// Sum of a[j] * b[j] over n values, in 32 bits with wrap-around (the sum of products is
-// then independent of the order, which lets both paths agree).
-int32_t dot_scalar(const int16_t* a, const int16_t* b, int n) {
-  uint32_t sum = 0;
-  for (int j = 0; j < n; ++j) sum += static_cast<uint32_t>(a[j] * b[j]);
-  return static_cast<int32_t>(sum);
-}
-
-#ifdef __AVX2__
-// n is a multiple of 64.
-int32_t dot_vector(const int16_t* a, const int16_t* b, int n) {
-  __m256i sums[4] = {_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256()};
-  for (int j = 0; j < n; j += 64) {
-    for (int r = 0; r < 4; ++r) {
-      __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + j + 16 * r));
-      __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + j + 16 * r));
-      sums[r] = _mm256_add_epi32(sums[r], _mm256_madd_epi16(x, y));
-    }
-  }
-  __m256i total = _mm256_add_epi32(_mm256_add_epi32(sums[0], sums[1]), _mm256_add_epi32(sums[2], sums[3]));
-  __m128i quarter = _mm_add_epi32(_mm256_castsi256_si128(total), _mm256_extracti128_si256(total, 1));
-  quarter = _mm_add_epi32(quarter, _mm_shuffle_epi32(quarter, _MM_SHUFFLE(1, 0, 3, 2)));
-  quarter = _mm_add_epi32(quarter, _mm_shuffle_epi32(quarter, _MM_SHUFFLE(2, 3, 0, 1)));
-  return _mm_cvtsi128_si32(quarter);
-}
-#endif
-
-// Dot product of an accumulator half with a weight row; `n` is a multiple of 128.
-int32_t dot_half(const int16_t* a, const int16_t* b, int n) {
-#ifdef __AVX2__
-  if (use_vector_path) return dot_vector(a, b, n);
-#endif
-  return dot_scalar(a, b, n);
-}
 
 int16_t activate(int16_t value) { return value < 0 ? static_cast<int16_t>(value / 64) : value; }
 
@@ -92,15 +53,20 @@ int network_output(Accumulator& accumulator) {
   }
   accumulator.output_bucket = bucket;
 
+  // With a single output row per half, the update computes the two dot products as it
+  // activates; the second hidden layer needs its own pass over the halves.
+  const int16_t* row = network.output_weights + static_cast<size_t>(bucket) * width;
+  bool single_row = header.hidden2 <= 0;
+  accumulator.white_output_row = single_row ? (us == position::kWhite ? row : row + half) : nullptr;
+  accumulator.black_output_row = single_row ? (us == position::kWhite ? row + half : row) : nullptr;
   update_accumulator(accumulator);
   const int16_t* own = us == position::kWhite ? accumulator.white_half : accumulator.black_half;
   const int16_t* other = us == position::kWhite ? accumulator.black_half : accumulator.white_half;
 
   float raw;
-  if (header.hidden2 <= 0) {
-    const int16_t* row = network.output_weights + static_cast<size_t>(bucket) * width;
-    int64_t sum = static_cast<int64_t>(dot_half(own, row, half)) / divisor +
-                  static_cast<int64_t>(dot_half(other, row + half, half)) / divisor;
+  if (single_row) {
+    int64_t sum = static_cast<int64_t>(accumulator.output_sums[us]) / divisor +
+                  static_cast<int64_t>(accumulator.output_sums[them]) / divisor;
     if (header.hidden1 > 0) {
       // The material layer: piece counts of the side to move, then of the other side.
       const int inputs[10] = {counts[us][0],   counts[us][1],   counts[us][2],   counts[us][3],   counts[us][4],
@@ -112,14 +78,14 @@ int network_output(Accumulator& accumulator) {
         accumulator.hidden1_out[i] = activate(static_cast<int16_t>(s));
       }
       const int16_t* row3 = network.material_output + static_cast<size_t>(bucket) * header.hidden1;
-      sum += static_cast<int64_t>(dot_scalar(accumulator.hidden1_out, row3, header.hidden1)) / divisor;
+      sum += static_cast<int64_t>(dot_product(accumulator.hidden1_out, row3, header.hidden1)) / divisor;
     }
     raw = static_cast<float>(static_cast<double>(sum) / divisor);
   } else {
     for (int j = 0; j < header.hidden2; ++j) {
-      const int16_t* row = network.output_weights + static_cast<size_t>(j) * width;
-      int64_t s = static_cast<int64_t>(dot_half(own, row, half)) / divisor +
-                  static_cast<int64_t>(dot_half(other, row + half, half)) / divisor + network.hidden2_biases[j];
+      const int16_t* neuron = network.output_weights + static_cast<size_t>(j) * width;
+      int64_t s = static_cast<int64_t>(dot_product(own, neuron, half)) / divisor +
+                  static_cast<int64_t>(dot_product(other, neuron + half, half)) / divisor + network.hidden2_biases[j];
       int64_t v = s / 4;
       v = v > 32000 ? 32000 : v < -32000 ? -32000 : v;
       if (v < 0) v /= 64;

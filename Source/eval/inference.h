@@ -10,10 +10,14 @@ struct SearchThread;
 namespace eval {
 
 // The network's value for the accumulator's position, side to move's view, clamped to
-// -3000 .. 3000.
+// -3000 .. 3000. The accumulator's position and ply must be set; its buffers are
+// (re)allocated when missing or sized for another network. -10001 when no network is
+// loaded or the buffers cannot be allocated.
 int network_output(Accumulator& accumulator);
 
-// The network value alone, for displays and tools; -10001 when no buffers can be had.
+// The network value alone, for displays and tools, through the thread's own accumulator
+// (its ply is left as the last evaluation set it). -10001 when no network is loaded, and
+// with the message "error initializing NN!" when no buffers can be had.
 int evaluate_for_display(search::SearchThread& thread);
 
 }  // namespace eval

@@ -148,6 +148,15 @@ void load_embedded() {
   if (shell::settings.noise < 99999) say("info string loaded embedded network");
 }
 
+// The bytes left in `file` after the current position, or -1 when they cannot be told.
+long bytes_left(std::FILE* file) {
+  long start = std::ftell(file);
+  if (start < 0 || std::fseek(file, 0, SEEK_END) != 0) return -1;
+  long end = std::ftell(file);
+  if (end < start || std::fseek(file, start, SEEK_SET) != 0) return -1;
+  return end - start;
+}
+
 void load_file(const char* path) {
   std::FILE* file = std::fopen(path, "rb");
   if (!file) {
@@ -155,26 +164,28 @@ void load_file(const char* path) {
     return;
   }
   unsigned char bytes[kHeaderBytes];
-  NetHeader h;
-  Network fresh;
-  size_t stored = 0;
-  long start = 0, end = 0;
   if (std::fread(bytes, 1, kHeaderBytes, file) != static_cast<size_t>(kHeaderBytes)) {
     say("info string %s is too short for a network header", path);
-  } else if (h = parse_header(bytes), !accept_header(h, path)) {
-    // accept_header said why
-  } else if ((start = std::ftell(file)) < 0 || std::fseek(file, 0, SEEK_END) != 0 || (end = std::ftell(file)) < start ||
-             static_cast<size_t>(end - start) / stored_width(h) < weights_for(h) ||
-             std::fseek(file, start, SEEK_SET) != 0) {
+    std::fclose(file);
+    return;
+  }
+  NetHeader h = parse_header(bytes);
+  if (!accept_header(h, path)) {
+    std::fclose(file);
+    return;
+  }
+  // The size is checked before allocating, so a damaged header cannot ask for gigabytes.
+  int width = stored_width(h);
+  long left = bytes_left(file);
+  Network fresh;
+  if (left < 0 || static_cast<size_t>(left) / static_cast<size_t>(width) < weights_for(h)) {
     say("info string %s ends inside the weights, not loaded", path);
   } else if (allocate(fresh, h)) {
     // 8-bit weights are read into the upper half of the array's bytes, then widened in
     // place from the front: element i is written after byte total + i has been read.
-    int width = stored_width(h);
     auto* raw = reinterpret_cast<unsigned char*>(fresh.weights);
     unsigned char* target = width == 2 ? raw : raw + fresh.total;
-    stored = std::fread(target, static_cast<size_t>(width), fresh.total, file);
-    if (stored != fresh.total) {
+    if (std::fread(target, static_cast<size_t>(width), fresh.total, file) != fresh.total) {
       say("info string %s ends inside the weights, not loaded", path);
       std::free(fresh.weights);
     } else {

@@ -46,10 +46,15 @@ extern Network network;
 int network_loaded();
 
 // Loads the network named by settings.nn_file ("embedded", "new" or a path). A source that
-// cannot be loaded leaves the network in force as it was (none at start-up) and says why.
+// cannot be loaded leaves the network in force as it was (none at start-up) and says why:
+// a file that cannot be opened, is shorter than the header or ends inside the weights; a
+// feature set other than Half_KA; a shape the evaluation cannot run (width not a positive
+// multiple of 256, king buckets outside 1..3, a negative hidden layer, both hidden layers,
+// output divisor 0); or no memory. "embedded" in a build that carries no network changes
+// nothing and says nothing. A successful load bumps network.generation.
 void load_network();
 
-// The number of weights a header implies (after the legacy width fix-up).
+// The number of weights an accepted header implies (after the legacy width fix-up).
 size_t weights_for(const NetHeader& header);
 
 }  // namespace eval
