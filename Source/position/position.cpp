@@ -220,12 +220,11 @@ void compute_keys(Position& pos) {
   if (pos.ep_square != kNoSquare) pos.key ^= zobrist[pos.ep_square];
 }
 
-void write_fen(const Position& pos, char* buffer, int with_counters) {
-  char* out = buffer;
+char* write_placement(const uint8_t* board, char* out) {
   for (int rank = 7; rank >= 0; --rank) {
     int empty = 0;
     for (int file = 0; file < 8; ++file) {
-      int code = pos.board[make_square(file, rank)];
+      int code = board[make_square(file, rank)];
       if (!code) {
         ++empty;
         continue;
@@ -237,6 +236,12 @@ void write_fen(const Position& pos, char* buffer, int with_counters) {
     if (empty) *out++ = static_cast<char>('0' + empty);
     if (rank) *out++ = '/';
   }
+  *out = 0;
+  return out;
+}
+
+void write_fen(const Position& pos, char* buffer, int with_counters) {
+  char* out = write_placement(pos.board, buffer);
   *out++ = ' ';
   *out++ = pos.side == kWhite ? 'w' : 'b';
   *out++ = ' ';

@@ -63,6 +63,8 @@ int set_position(Position& pos, const char* fen);
 void parse_castling(Position& pos, const char* field);
 void compute_keys(Position& pos);
 void write_fen(const Position& pos, char* buffer, int with_counters);
+// The placement field of a board of 64 piece codes; returns the end of the text.
+char* write_placement(const uint8_t* board, char* out);
 
 // 1 for a draw by the fifty-move rule or by repetition; `ply` counts plies since the root.
 int is_draw(const Position& pos, int ply);

@@ -165,26 +165,6 @@ void list_exchanges() {
   }
 }
 
-// Writes the placement field of a board of piece codes.
-void write_placement(const uint8_t* squares, char* out) {
-  for (int rank = 7; rank >= 0; --rank) {
-    int empty = 0;
-    for (int file = 0; file < 8; ++file) {
-      int code = squares[make_square(file, rank)];
-      if (!code) {
-        ++empty;
-        continue;
-      }
-      if (empty) *out++ = static_cast<char>('0' + empty);
-      empty = 0;
-      *out++ = (colour_of(code) == kWhite ? " PNBRQK" : " pnbrqk")[type_of(code)];
-    }
-    if (empty) *out++ = static_cast<char>('0' + empty);
-    if (rank) *out++ = '/';
-  }
-  *out = 0;
-}
-
 void reverse_board() {
   const Position& pos = board();
   uint8_t mirrored[64];

@@ -347,8 +347,14 @@ TEST(HceSets, PassersCandidatesAndOutposts) {
 }
 
 // Term counts, read through the weights: each check below would change with a fault in
-// which pieces or squares the term counts, or which side it is credited to.
-TEST(HceTerms, PawnStructureCounts) {
+// which pieces or squares the term counts, or which side it is credited to. The slots
+// are read before the first evaluation, so the registry is filled up front.
+class HceTerms : public testing::Test {
+ protected:
+  void SetUp() override { hce_thread(); }
+};
+
+TEST_F(HceTerms, PawnStructureCounts) {
   // White: a2 and the doubled c3/c4 are isolated, c4 is doubled, e3 is weak (its only
   // neighbour f4 is ahead of it), c3 and e3 are blocked. Black: g7/h7 is a sound pair.
   const char* fen = "4k3/6pp/8/8/2P1nP2/2P1P3/P7/4K3 w - -";
@@ -361,7 +367,7 @@ TEST(HceTerms, PawnStructureCounts) {
   EXPECT_NEAR(delta(slots.pst_dp[sq("c4")], fen), 0, 1);
 }
 
-TEST(HceTerms, PiecesAndKing) {
+TEST_F(HceTerms, PiecesAndKing) {
   EXPECT_NEAR(delta(slots.bishop_pair, "4k3/8/8/8/8/8/8/2B1KB2 w - -"), 100, 1);
   EXPECT_NEAR(delta(slots.bishop_pair, "4k3/8/8/8/8/8/8/2B1K1B1 w - -"), 0, 1);  // both dark
   // A rook on the seventh counts only while the enemy king is on its last two ranks.
@@ -375,7 +381,7 @@ TEST(HceTerms, PiecesAndKing) {
   EXPECT_NEAR(delta(slots.pinned_piece, "3rk3/7p/8/8/8/3B4/7P/3K4 b - -"), -100, 1);
 }
 
-TEST(HceTerms, Threats) {
+TEST_F(HceTerms, Threats) {
   // e4-e5 (safe: d4 guards e5, no black pawn hits it) would fork the bishops on d6, f6.
   EXPECT_NEAR(delta(slots.ppush_threat, "4k3/8/3b1b2/8/3PP3/8/8/4K3 w - -"), -200, 1);
   // Black to move. The knight on d5 is attacked by the e4 pawn: hung, a black term. The
@@ -390,7 +396,7 @@ TEST(HceTerms, Threats) {
   EXPECT_NEAR(delta(slots.hung_minor, "4k3/7p/2p5/3n4/4P3/8/7P/4K3 b - -"), 100, 1);
 }
 
-TEST(HceTerms, KingSafetyChecks) {
+TEST_F(HceTerms, KingSafetyChecks) {
   // The knight check on f3 is safe although the rook on f7 guards f3: the knight and the
   // bishop both attack it. Rh1 is no safe check: the king guards h1 and only the rook
   // attacks it. The checks count against the king's owner, white here.
@@ -405,7 +411,7 @@ TEST(HceTerms, KingSafetyChecks) {
   EXPECT_NEAR(delta(slots.enemy_checks, "6k1/pp3R2/2b5/4n3/8/8/PP6/6K1 w - -"), 0, 1);
 }
 
-TEST(HceTerms, PassedPawnFrontSquare) {
+TEST_F(HceTerms, PassedPawnFrontSquare) {
   // From its second rank a free path lets the pawn count two squares ahead: b4 is
   // occupied, so the pawn is neither mobile nor free.
   const char* fen = "8/6pp/8/8/1n6/8/1P4PP/K5k1 w - -";

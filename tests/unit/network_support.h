@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -68,7 +70,10 @@ inline std::vector<int16_t> random_weights(const eval::NetHeader& stored, uint64
   return w;
 }
 
-inline std::string temp_path(const std::string& name) { return testing::TempDir() + "nesk_" + name; }
+// Per process: the test runner may run several test processes at once.
+inline std::string temp_path(const std::string& name) {
+  return testing::TempDir() + "nesk_" + std::to_string(getpid()) + "_" + name;
+}
 
 // Files written by the current test, removed when it ends.
 inline std::vector<std::string>& written_files() {
