@@ -126,6 +126,12 @@ bool threat_stops_pruning(const Position& pos, int side, int eval, int beta) {
   return false;
 }
 
+// Asks for the child's table bucket as soon as its key is known, so that the memory
+// fetch overlaps the child's first steps.
+inline void prefetch_bucket(const Position& pos) {
+  if (const TTEntry* bucket = tt_bucket(pos)) __builtin_prefetch(bucket);
+}
+
 void copy_continuation(Move* buffer, const Move* child, int ply) {
   for (int i = ply + 1; i <= 80; ++i) buffer[i] = child[i];
 }
@@ -170,9 +176,7 @@ int search(Position& pos, int side, int ply, int depth, int alpha, int beta, int
     next.killer1 = next.killer2 = next.check_killer = 0;
   }
   buffer[ply] = buffer[ply + 1] = kNoMove;
-  if (depth >= -2) {
-    if (const TTEntry* bucket = tt_bucket(pos)) __builtin_prefetch(bucket);
-  }
+  if (depth >= -2) prefetch_bucket(pos);
 
   alpha = std::max(alpha, ply - kMateScore);
   beta = std::min(beta, kMateScore - 1 - ply);
@@ -340,6 +344,7 @@ int search_moves(Position& pos, int side, int ply, int depth, int alpha, int bet
     }
 
     make_move(pos, move);
+    prefetch_bucket(pos);
     int v;
     if (record.moves_searched > 0 && depth >= 2) {
       v = -search(pos, side ^ 1, ply + 1, depth - reduction - 1, -alpha - 1, -alpha, 1, child);
@@ -407,6 +412,7 @@ int quiescence(Position& pos, int side, int ply, int depth, int alpha, int beta,
     if (!move_is_legal(pos, side, move)) continue;
 
     make_move(pos, move);
+    if (depth > -2) prefetch_bucket(pos);
     int score = -search(pos, side ^ 1, ply + 1, depth - 1, -beta, -floor, -node_type, child);
     unmake_move(pos);
     if (control.abort) return 0;

@@ -151,6 +151,7 @@ void game_driver() {
   settings.quit = 0;
   control.abort = 0;
   control.state = 0;
+  quit_at_end_of_input = true;
   while (!settings.quit) {
     if (control.state & (kSearchRequested | kPonderRequested)) answer_request();
     if (control.state & kResultReady) report_result();

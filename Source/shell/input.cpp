@@ -103,10 +103,12 @@ int wait_for_line(char* line) {
 
 int input_finished() { return end_of_input && pending_length == 0 ? 1 : 0; }
 
+bool quit_at_end_of_input = false;
+
 void poll_input() {
   char line[kMaxLineLength + 1];
   if (!read_line(line)) {
-    if (input_finished()) settings.quit = 1;
+    if (input_finished() && quit_at_end_of_input) settings.quit = 1;
     return;
   }
   if (!line[0]) return;

@@ -7,8 +7,11 @@ namespace shell {
 constexpr int kMaxLineLength = 4998;
 
 // Takes at most one complete line from standard input and executes it as a UCI command,
-// or as a console command when the UCI mode is off. End of input sets quit.
+// or as a console command when the UCI mode is off. End of input sets quit when
+// quit_at_end_of_input is on (the engine's own mode: the GUI has gone); a benchmark run
+// with nothing on its input goes on.
 void poll_input();
+extern bool quit_at_end_of_input;
 
 // Stores the next complete line in `line` (room for kMaxLineLength + 1 bytes) and returns
 // 1, or returns 0 when none is complete yet. Lines longer than kMaxLineLength are dropped
