@@ -29,11 +29,11 @@ constexpr Bitboard kDarkSquares = 0xAA55AA55AA55AA55ULL;
 constexpr Bitboard kLightSquares = 0x55AA55AA55AA55AAULL;
 
 // Counts packed four bits a type in a material signature.
-constexpr int pawns(uint32_t m) { return m & 15; }
-constexpr int knights(uint32_t m) { return (m >> 4) & 15; }
-constexpr int bishops(uint32_t m) { return (m >> 8) & 15; }
-constexpr int rooks(uint32_t m) { return (m >> 12) & 15; }
-constexpr int queens(uint32_t m) { return (m >> 16) & 15; }
+constexpr int pawns(uint32_t m) { return material_count(m, kPawn); }
+constexpr int knights(uint32_t m) { return material_count(m, kKnight); }
+constexpr int bishops(uint32_t m) { return material_count(m, kBishop); }
+constexpr int rooks(uint32_t m) { return material_count(m, kRook); }
+constexpr int queens(uint32_t m) { return material_count(m, kQueen); }
 constexpr int minors(uint32_t m) { return knights(m) + bishops(m); }
 constexpr uint32_t kPawnsRooksQueens = 0xFF00F;
 constexpr uint32_t kRooksQueens = 0xFF000;

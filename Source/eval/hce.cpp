@@ -156,7 +156,7 @@ void evaluate_rooks(EvalInfo& info) {
     const Bitboard rooks = pos.pieces[c][kRook];
     const Bitboard see_through = no_queens & ~rooks;
     const Bitboard open = ~pos.pieces[c][0] & ~info.pawn_minor[e];
-    const bool enemy_king_home = relative_rank(pos.king_square[e], e) <= 1;
+    const bool enemy_king_home = position::relative_rank(e, pos.king_square[e]) <= 1;
     uint32_t score = term(slots.mtl_rook, popcount(rooks));
     for (Bitboard b = rooks; b;) {
       const int square = pop_lsb(b);
@@ -168,7 +168,7 @@ void evaluate_rooks(EvalInfo& info) {
       score += scaled(slots.rook_mobility, kSliderMobility[popcount(attacks & open)]);
       score += term(slots.rook_infiltration, popcount(attacks & file & kEnemyHalf[c]));
       if (!(file & all_pawns)) score += term(slots.rook_openfile);
-      if (relative_rank(square, c) == 6 && enemy_king_home) score += term(slots.rook_7th);
+      if (position::relative_rank(c, square) == 6 && enemy_king_home) score += term(slots.rook_7th);
     }
     info.score[c] += score;
   }

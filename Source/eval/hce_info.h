@@ -90,7 +90,6 @@ constexpr Bitboard front_fill(Bitboard b, int colour) {
   return b;
 }
 
-inline int relative_rank(int square, int colour) { return colour == 0 ? square >> 3 : 7 - (square >> 3); }
 
 inline int king_distance(int a, int b) {
   int df = (a & 7) - (b & 7), dr = (a >> 3) - (b >> 3);

@@ -107,7 +107,7 @@ void evaluate_passed_pawns(EvalInfo& info) {
       const int square = pop_lsb(b);
       const Bitboard ahead = position::ray[direction][square];
       if (ahead & all_pawns) continue;
-      const int r = relative_rank(square, c);
+      const int r = position::relative_rank(c, square);
 
       int front = square + step;
       if (r == 1 && !(info.occupancy & position::bit(front))) front += step;
@@ -139,7 +139,7 @@ void evaluate_candidates(EvalInfo& info) {
     const Bitboard pawns = pos.pieces[c][kPawn];
     for (Bitboard b = info.candidates & pawns; b;) {
       const int square = pop_lsb(b);
-      const int r = relative_rank(square, c);
+      const int r = position::relative_rank(c, square);
       const Bitboard ahead = position::ray[direction][square];
       if (r < 3 || (ahead & info.occupancy)) continue;
       const Bitboard here = position::bit(square);

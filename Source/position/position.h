@@ -19,6 +19,8 @@ constexpr int kWhiteKingSide = 1, kWhiteQueenSide = 2, kBlackKingSide = 4, kBlac
 constexpr uint32_t kMaterialWeight[8] = {0, 1, 16, 256, 4096, 65536, 0, 0};
 // Any knight, bishop, rook or queen.
 constexpr uint32_t kNonPawnMaterialMask = 0xFFFF0;
+// How many pieces of `type` (pawn .. queen) a material signature counts.
+constexpr int material_count(uint32_t material, int type) { return (material >> (4 * (type - 1))) & 15; }
 
 inline constexpr const char* kStartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 

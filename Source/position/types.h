@@ -24,6 +24,8 @@ constexpr int file_of(int square) { return square & 7; }
 constexpr int rank_of(int square) { return square >> 3; }
 constexpr int make_square(int file, int rank) { return rank * 8 + file; }
 constexpr Bitboard bit(int square) { return Bitboard{1} << square; }
+// Rank counted from `colour`'s own side: 0 = its first rank, 7 = its last.
+constexpr int relative_rank(int colour, int square) { return colour == kWhite ? rank_of(square) : 7 - rank_of(square); }
 
 // Move layout: bits 0-5 to-square, 8-13 from-square, flags 0x0040, 0x0080, 0x4000, 0x8000.
 constexpr Move kNoMove = 0;

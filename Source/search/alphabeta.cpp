@@ -34,7 +34,6 @@ uint32_t pack_window(int alpha, int beta) {
   return static_cast<uint16_t>(alpha) | (static_cast<uint32_t>(static_cast<uint16_t>(beta)) << 16);
 }
 
-int relative_rank(int side, int square) { return side == kWhite ? rank_of(square) : 7 - rank_of(square); }
 
 // Holds the main thread to the target node rate of a strength-limited search.
 void throttle(SearchThread& thread) {
@@ -97,7 +96,8 @@ void unmake_null_move(Position& pos, SearchThread& thread) {
 // Material of the side to move in centipawns, for the pruning guards.
 int side_material(const Position& pos, int side) {
   uint32_t m = pos.material[side];
-  return 1000 * ((m >> 16) & 15) + 550 * ((m >> 12) & 15) + 335 * (((m >> 4) & 15) + ((m >> 8) & 15)) + 100 * (m & 15);
+  return 1000 * material_count(m, kQueen) + 550 * material_count(m, kRook) +
+         335 * (material_count(m, kKnight) + material_count(m, kBishop)) + 100 * material_count(m, kPawn);
 }
 
 // Static-evaluation pruning gives up when a piece of ours hangs or an enemy pawn queens.
@@ -387,7 +387,8 @@ int quiescence(Position& pos, int side, int ply, int depth, int alpha, int beta,
   record.moves_searched = 0;
 
   uint32_t enemy = pos.material[side ^ 1];
-  int enemy_weight = ((enemy >> 4) & 15) + ((enemy >> 8) & 15) + 2 * (((enemy >> 12) & 15) + ((enemy >> 16) & 15));
+  int enemy_weight = material_count(enemy, kKnight) + material_count(enemy, kBishop) +
+                     2 * (material_count(enemy, kRook) + material_count(enemy, kQueen));
   uint8_t mode = depth >= 0 ? kPickChecks : kPickCaptures;
   int margin = depth > 0 ? 500 : 150;
   start_picker(thread, mode, kNoMove, record.checker);

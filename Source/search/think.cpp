@@ -161,8 +161,6 @@ void search_setup() {
   }
 }
 
-int side_relative_rank(int side, int square) { return side == kWhite ? rank_of(square) : 7 - rank_of(square); }
-
 // The legal root moves, scored as the picker orders them; returns how many.
 int collect_root_moves(SearchThread& thread, MoveEntry* list) {
   Position& pos = thread.position;
@@ -173,7 +171,7 @@ int collect_root_moves(SearchThread& thread, MoveEntry* list) {
     if (!move_is_legal(pos, pos.side, e->move)) continue;
     MoveEntry entry = *e;
     int victim = type_of(entry.victim), mover = type_of(entry.mover);
-    int to_rank = side_relative_rank(pos.side, move_to(entry.move));
+    int to_rank = relative_rank(pos.side, move_to(entry.move));
     bool first_stage = entry.victim || (mover == kPawn && (to_rank >= 6 || move_to(entry.move) == pos.ep_square));
     if (first_stage) {
       bool good = see(pos, pos.side, move_from(entry.move), move_to(entry.move)) >= -49;
