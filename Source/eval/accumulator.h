@@ -10,9 +10,6 @@
 namespace position {
 struct Position;
 }
-namespace search {
-struct SearchThread;
-}
 
 namespace eval {
 
@@ -31,7 +28,6 @@ struct AccumulatorSnapshot {
 
 struct Accumulator {
   const position::Position* position;
-  search::SearchThread* thread;
   position::Bitboard occupancy;
   int16_t ply;
   int16_t material_units[2];

@@ -8,16 +8,11 @@
 #include "eval/inference.h"
 #include "eval/kpk.h"
 #include "eval/network.h"
+#include "base/output.h"
 #include "position/bitboard.h"
-#include "search/thread.h"
-#include "shell/control.h"
-#include "shell/output.h"
-#include "shell/settings.h"
+#include "position/position.h"
 
 namespace eval {
-
-int root_side = 0;
-uint64_t noise_seed = 0;
 
 namespace {
 
@@ -137,20 +132,19 @@ bool opposite_bishops_only(const Position& pos) {
   return (both & kDarkSquares) && (both & kLightSquares);
 }
 
-int network_value(search::SearchThread& thread) {
-  Accumulator& accumulator = thread.accumulator;
+int network_value(const Position& pos, Accumulator& accumulator) {
   if (!accumulator.work || accumulator.generation != network.generation) {
     if (!allocate_accumulators(accumulator)) {
-      shell::emit_line("error initializing NN!");
+      base::emit_line("error initializing NN!");
       return kNoScore;
     }
   }
   int value = network_output(accumulator);
-  if (opposite_bishops_only(thread.position)) value -= value / 4;
+  if (opposite_bishops_only(pos)) value -= value / 4;
   return value;
 }
 
-int contempt_term(const Position& pos, int side) {
+int contempt_term(const Position& pos, const EvalContext& context, int side) {
   int phase = 0;
   for (int c = 0; c < 2; ++c) {
     uint32_t m = pos.material[c];
@@ -158,42 +152,40 @@ int contempt_term(const Position& pos, int side) {
   }
   phase += 2 * std::min(1200, 100 * (pawns(pos.material[kWhite]) + pawns(pos.material[kBlack])));
   phase = std::min(phase, 8192);
-  int term = shell::settings.contempt * phase / 8192 + 15 * (phase - 4096) / 4096;
-  return side == root_side ? term : -term;
+  int term = context.contempt * phase / 8192 + 15 * (phase - 4096) / 4096;
+  return side == context.root_side ? term : -term;
 }
 
 }  // namespace
 
-int evaluate(search::SearchThread& thread, int side, int ply, int in_check) {
-  const Position& pos = thread.position;
-  ++thread.eval_calls;
-  Accumulator& accumulator = thread.accumulator;
+int evaluate(const Position& pos, EvalState& state, const EvalContext& context, int side, int ply, int in_check) {
+  ++state.calls;
+  Accumulator& accumulator = state.accumulator;
   accumulator.position = &pos;
-  accumulator.thread = &thread;
   accumulator.ply = static_cast<int16_t>(ply);
   if (in_check) return -kEvalLimit;
 
   int value;
   if (elementary_score(pos, side, value)) return value;
 
-  EvalCacheEntry& entry = thread.eval_cache[(pos.key & 4095) + 4096 * side];
+  // The cache holds the evaluation's own value: contempt and noise belong to the search
+  // that asks, and are added on the way out.
+  EvalCacheEntry& entry = state.cache[(pos.key & 4095) + 4096 * side];
   if (entry.key == pos.key && ply > 2) {
-    ++thread.eval_cache_hits;
-    return entry.score;
+    ++state.cache_hits;
+    value = entry.score;
+  } else {
+    value = context.use_network && network_loaded() ? network_value(pos, accumulator) : hce_evaluate(pos, state, ply);
+    value = std::clamp(value, -kEvalLimit, kEvalLimit);
+    entry.key = pos.key;
+    entry.score = static_cast<int16_t>(value);
   }
 
-  value = shell::settings.use_nn && network_loaded() ? network_value(thread) : hce_evaluate(thread);
-
-  if (search::main_thread->undo_index > 4 && !(shell::control.state & shell::kFixedSearch))
-    value += contempt_term(pos, side);
-
-  int noise = shell::settings.eval_noise;
-  if (noise > 0) value += static_cast<int>((pos.key ^ noise_seed) % static_cast<uint64_t>(noise)) - (noise >> 1);
-
-  value = std::clamp(value, -kEvalLimit, kEvalLimit);
-  entry.key = pos.key;
-  entry.score = static_cast<int16_t>(value);
-  return value;
+  if (context.apply_contempt) value += contempt_term(pos, context, side);
+  int noise = context.noise;
+  if (noise > 0)
+    value += static_cast<int>((pos.key ^ context.noise_seed) % static_cast<uint64_t>(noise)) - (noise >> 1);
+  return std::clamp(value, -kEvalLimit, kEvalLimit);
 }
 
 }  // namespace eval

@@ -3,26 +3,17 @@
 // optional noise. Centipawns from the side to move's view, always within -3000 .. 3000.
 #pragma once
 
-#include <cstdint>
+#include "eval/state.h"
 
-namespace search {
-struct SearchThread;
+namespace position {
+struct Position;
 }
 
 namespace eval {
 
-constexpr int kEvalCacheSize = 8192;
-
-struct EvalCacheEntry {
-  uint64_t key;
-  int16_t score;
-};
-
-int evaluate(search::SearchThread& thread, int side, int ply, int in_check);
-
-// What the running search sets for the evaluation: the side to move at the root and the
-// seed of the evaluation noise.
-extern int root_side;
-extern uint64_t noise_seed;
+// `side` is the side to move of `pos`; `ply` counts from the root (1), and the cache and
+// the incremental paths answer only beyond ply 2.
+int evaluate(const position::Position& pos, EvalState& state, const EvalContext& context, int side, int ply,
+             int in_check);
 
 }  // namespace eval

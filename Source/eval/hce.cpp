@@ -3,7 +3,6 @@
 #include "eval/hce.h"
 
 #include "eval/hce_info.h"
-#include "search/thread.h"
 
 namespace eval {
 
@@ -343,11 +342,11 @@ int tapered_value(const EvalInfo& info) {
   return static_cast<int>(static_cast<double>(mg_part) + static_cast<double>(eg_part));
 }
 
-int hce_evaluate(search::SearchThread& thread, EvalInfo& info) {
-  info.position = &thread.position;
-  info.thread = &thread;
-  info.occupancy = thread.position.occupancy();
-  info.ply = thread.accumulator.ply;
+int hce_evaluate(const Position& pos, EvalState& state, int ply, EvalInfo& info) {
+  info.position = &pos;
+  info.state = &state;
+  info.occupancy = pos.occupancy();
+  info.ply = ply;
   info.display = false;
 
   set_up(info);
@@ -361,16 +360,16 @@ int hce_evaluate(search::SearchThread& thread, EvalInfo& info) {
   evaluate_passed_pawns(info);
   evaluate_candidates(info);
   evaluate_threats(info);
-  info.score[thread.position.side] += term(slots.stm_bonus);
+  info.score[pos.side] += term(slots.stm_bonus);
 
   const int value = tapered_value(info);
-  const float sf = scale_factor(thread.position, thread.position.side == kWhite ? value : -value);
+  const float sf = scale_factor(pos, pos.side == kWhite ? value : -value);
   return static_cast<int>(static_cast<float>(value) * sf);
 }
 
-int hce_evaluate(search::SearchThread& thread) {
+int hce_evaluate(const Position& pos, EvalState& state, int ply) {
   EvalInfo info;
-  return hce_evaluate(thread, info);
+  return hce_evaluate(pos, state, ply, info);
 }
 
 Bitboard pinned_pieces(const Position& pos, int colour) {

@@ -9,23 +9,14 @@
 namespace position {
 struct Position;
 }
-namespace search {
-struct SearchThread;
-}
 
 namespace eval {
 
-constexpr int kPawnHashSize = 8192;
+struct EvalState;
 
-struct PawnHashEntry {
-  uint64_t key;
-  int32_t white_score;
-  int32_t black_score;
-};
-
-// Side to move's view. Uses the ply stored by the last evaluate() call on the thread
-// (thread.accumulator.ply) to decide whether the pawn hash may answer.
-int hce_evaluate(search::SearchThread& thread);
+// Side to move's view. The pawn hash answers only from ply 2 on, so that the root and its
+// children are always worked out afresh.
+int hce_evaluate(const position::Position& pos, EvalState& state, int ply);
 
 // Pieces of `colour` that alone stand between their king and an enemy slider on its
 // line, or between their (lowest-square) queen and an enemy bishop or rook.

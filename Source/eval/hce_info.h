@@ -7,11 +7,8 @@
 
 #include "eval/params.h"
 #include "position/bitboard.h"
+#include "eval/state.h"
 #include "position/position.h"
-
-namespace search {
-struct SearchThread;
-}
 
 namespace eval {
 
@@ -19,7 +16,7 @@ using position::Bitboard;
 
 struct EvalInfo {
   const position::Position* position;
-  search::SearchThread* thread;
+  EvalState* state;
   Bitboard occupancy;
   int ply;
   bool display;  // set when a trace is wanted; the sections do not read it yet
@@ -115,7 +112,7 @@ inline uint32_t scaled(const EvalParam* p, float k) {
 
 // The whole evaluation with its working record left filled in for the caller (a trace
 // or a test): the per-colour scores, the phase and every attack set.
-int hce_evaluate(search::SearchThread& thread, EvalInfo& info);
+int hce_evaluate(const position::Position& pos, EvalState& state, int ply, EvalInfo& info);
 
 // The packed difference (side to move minus the other) tapered by the phase, before scaling.
 int tapered_value(const EvalInfo& info);
@@ -123,7 +120,7 @@ int tapered_value(const EvalInfo& info);
 float scale_factor(const position::Position& pos, int white_value);
 
 // Sections of the evaluation, in the order hce_evaluate runs them.
-void evaluate_pawn_structure(EvalInfo& info);  // cached in the thread's pawn hash
+void evaluate_pawn_structure(EvalInfo& info);  // cached in the state's pawn hash
 void evaluate_passed_pawns(EvalInfo& info);
 void evaluate_candidates(EvalInfo& info);
 

@@ -3,7 +3,6 @@
 #include "eval/hce.h"
 #include "eval/hce_info.h"
 #include "position/exchange.h"
-#include "search/thread.h"
 
 namespace eval {
 
@@ -68,15 +67,15 @@ uint64_t pawn_hash_key(const position::Position& pos) {
 
 void evaluate_pawn_structure(EvalInfo& info) {
   const position::Position& pos = *info.position;
-  search::SearchThread& thread = *info.thread;
+  EvalState& state = *info.state;
   const uint64_t key = pawn_hash_key(pos);
-  PawnHashEntry& entry = thread.pawn_hash[key & (kPawnHashSize - 1)];
+  PawnHashEntry& entry = state.pawn_hash[key & (kPawnHashSize - 1)];
 
   bool hit = false;
   if (info.ply >= 2) {
-    ++thread.pawn_probes;
+    ++state.pawn_probes;
     if (entry.key == key) {
-      ++thread.pawn_hits;
+      ++state.pawn_hits;
       hit = true;
     }
   }

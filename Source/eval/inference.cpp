@@ -6,8 +6,7 @@
 #include "eval/network.h"
 #include "position/bitboard.h"
 #include "position/position.h"
-#include "search/thread.h"
-#include "shell/output.h"
+#include "base/output.h"
 
 namespace eval {
 
@@ -108,13 +107,11 @@ int network_output(Accumulator& accumulator) {
   return score > kScoreLimit ? kScoreLimit : score < -kScoreLimit ? -kScoreLimit : score;
 }
 
-int evaluate_for_display(search::SearchThread& thread) {
-  Accumulator& accumulator = thread.accumulator;
-  accumulator.thread = &thread;
-  accumulator.position = &thread.position;
+int evaluate_for_display(const position::Position& pos, Accumulator& accumulator) {
+  accumulator.position = &pos;
   if (!network_loaded()) return kNoScore;
   if (!prepare_accumulators(accumulator)) {
-    shell::emit_line("error initializing NN!");
+    base::emit_line("error initializing NN!");
     return kNoScore;
   }
   return network_output(accumulator);

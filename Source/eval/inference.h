@@ -3,8 +3,8 @@
 
 #include "eval/accumulator.h"
 
-namespace search {
-struct SearchThread;
+namespace position {
+struct Position;
 }
 
 namespace eval {
@@ -15,9 +15,9 @@ namespace eval {
 // loaded or the buffers cannot be allocated.
 int network_output(Accumulator& accumulator);
 
-// The network value alone, for displays and tools, through the thread's own accumulator
+// The network value of `pos` alone, for displays and tools, through the given accumulator
 // (its ply is left as the last evaluation set it). -10001 when no network is loaded, and
 // with the message "error initializing NN!" when no buffers can be had.
-int evaluate_for_display(search::SearchThread& thread);
+int evaluate_for_display(const position::Position& pos, Accumulator& accumulator);
 
 }  // namespace eval

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "eval/embedded.h"
-#include "shell/output.h"
-#include "shell/settings.h"
+#include "base/output.h"
+#include "base/settings.h"
 
 namespace eval {
 
@@ -25,7 +25,7 @@ constexpr NetHeader kDefaultHeader = {781, 2048, 2048, 300, 2, 1, 3072, 0, 0, 6,
 void say(const char* format, const char* name = "", const char* detail = "") {
   char line[400];
   std::snprintf(line, sizeof line, format, name, detail);
-  shell::emit_line(line);
+  base::emit_line(line);
 }
 
 int16_t read16(const unsigned char* p) { return static_cast<int16_t>(p[0] | (p[1] << 8)); }
@@ -145,7 +145,7 @@ void load_embedded() {
   if (!allocate(fresh, h)) return;
   fill(fresh, image + kHeaderBytes, stored_width(h));
   install(fresh);
-  if (shell::settings.noise < 99999) say("info string loaded embedded network");
+  if (base::settings.noise < 99999) say("info string loaded embedded network");
 }
 
 // The bytes left in `file` after the current position, or -1 when they cannot be told.
@@ -208,7 +208,7 @@ size_t weights_for(const NetHeader& header) {
 }
 
 void load_network() {
-  const char* name = shell::settings.nn_file;
+  const char* name = base::settings.nn_file;
   if (std::strcmp(name, "new") == 0) {
     load_new();
   } else if (std::strcmp(name, "embedded") == 0) {

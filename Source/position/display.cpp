@@ -4,8 +4,7 @@
 #include <cstring>
 
 #include "position/notation.h"
-#include "search/thread.h"
-#include "shell/output.h"
+#include "base/output.h"
 
 namespace position {
 
@@ -25,16 +24,16 @@ void display_board(const Position& pos) {
     *out++ = '\n';
   }
   std::strcpy(out, pos.side == kWhite ? "white\n" : "black\n");
-  shell::emit_line(text);
+  base::emit_line(text);
 }
 
 void last_move_line(const Position& pos, char* buffer) {
   buffer[0] = 0;
-  const search::SearchThread& thread = *pos.thread;
-  if (thread.undo_index <= 0) return;
-  Move move = thread.undo[thread.undo_index - 1].move;
+  int made = moves_made(pos);
+  if (made <= 0) return;
+  Move move = pos.game->undo[made - 1].move;
   std::snprintf(buffer, 64, pos.side == kBlack ? "last move was %d. %s%s\n" : "last move was %d... %s%s\n",
-                (thread.undo_index + 1) / 2, kSquareNames[move_from(move)], kSquareNames[move_to(move)]);
+                (made + 1) / 2, kSquareNames[move_from(move)], kSquareNames[move_to(move)]);
 }
 
 }  // namespace position

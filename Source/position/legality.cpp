@@ -1,6 +1,7 @@
 #include "position/legality.h"
 
 #include "position/bitboard.h"
+#include "position/movegen.h"
 
 namespace position {
 
@@ -76,16 +77,9 @@ int gives_check(const Position& pos, int side, const MoveEntry& entry) {
   return attackers_of(own, side, enemy_king, occupancy) != 0;
 }
 
-}  // namespace position
-
-#include "position/movegen.h"
-#include "search/thread.h"
-
-namespace position {
-
 int is_legal_move(const Position& pos, Move move) {
   if (move == kNoMove || move == kListEnd) return 0;
-  MoveEntry list[search::kMaxMoves];
+  MoveEntry list[kMaxMoves];
   generate_all_moves(pos, list);
   for (const MoveEntry* e = list; e->move != kListEnd; ++e)
     if (e->move == move) return move_is_legal(pos, pos.side, move);

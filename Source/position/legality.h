@@ -17,10 +17,6 @@ int gives_check(const Position& pos, int side, const MoveEntry& entry);
 // `occupancy` as the occupied squares.
 Bitboard attackers_of(const Bitboard own[8], int colour, int square, Bitboard occupancy);
 
-}  // namespace position
-
-namespace position {
-
 // 1 when `move` is one of the legal moves of the side to move, in the form the move
 // generator gives it (castling by its king destination and flag). Checks input from
 // outside the engine before it is made.

@@ -1,6 +1,5 @@
 #include "position/makemove.h"
 
-#include "search/thread.h"
 
 namespace position {
 
@@ -31,7 +30,7 @@ void make_castling(Position& pos, int side, int from, int destination, Move move
 }  // namespace
 
 void make_move(Position& pos, Move move) {
-  search::SearchThread& thread = *pos.thread;
+  GameHistory& game = *pos.game;
   int side = pos.side;
   int step = side == kWhite ? 8 : -8;
   int from = move_from(move), to = move_to(move);
@@ -47,9 +46,9 @@ void make_move(Position& pos, Move move) {
     move |= kFlagQueen;  // an unflagged promotion is a queen; record it so unmake sees it
   }
 
-  UndoRecord& record = thread.undo[thread.undo_index];
-  ++thread.ply;
-  ++thread.undo_index;
+  UndoRecord& record = game.undo[game.undo_index];
+  ++game.ply;
+  ++game.undo_index;
   record.move = move;
   record.captured = static_cast<uint8_t>(type_of(captured));
   record.ep_square = pos.ep_square;
@@ -58,7 +57,7 @@ void make_move(Position& pos, Move move) {
   record.touched = pos.touched;
   record.key = pos.key;
   record.pawn_key = pos.pawn_key;
-  thread.last_move = move;
+  game.last_move = move;
 
   int old_ep = pos.ep_square;
   int old_rights = pos.castle_rights;
@@ -111,11 +110,11 @@ void make_move(Position& pos, Move move) {
 }
 
 void unmake_move(Position& pos) {
-  search::SearchThread& thread = *pos.thread;
-  --thread.undo_index;
-  --thread.ply;
-  const UndoRecord& record = thread.undo[thread.undo_index];
-  thread.last_move = thread.undo_index > 0 ? thread.undo[thread.undo_index - 1].move : 0;
+  GameHistory& game = *pos.game;
+  --game.undo_index;
+  --game.ply;
+  const UndoRecord& record = game.undo[game.undo_index];
+  game.last_move = game.undo_index > 0 ? game.undo[game.undo_index - 1].move : 0;
 
   Move move = record.move;
   int from = move_from(move), to = move_to(move);
@@ -148,6 +147,38 @@ void unmake_move(Position& pos) {
   }
   pos.key = record.key;
   pos.pawn_key = record.pawn_key;
+}
+
+void make_null_move(Position& pos) {
+  GameHistory& game = *pos.game;
+  UndoRecord& record = game.undo[game.undo_index];
+  record.key = pos.key;
+  record.pawn_key = pos.pawn_key;
+  record.move = kNoMove;
+  record.captured = 0;
+  record.ep_square = pos.ep_square;
+  record.touched = pos.touched;
+  record.rule50 = pos.rule50;
+  record.castle_rights = pos.castle_rights;
+  ++game.undo_index;
+  ++game.ply;
+  if (pos.ep_square != kNoSquare) {
+    toggle_key(pos, 0, pos.ep_square);
+    pos.ep_square = kNoSquare;
+  }
+  pos.side ^= 1;
+  game.last_move = kNoMove;
+}
+
+void unmake_null_move(Position& pos) {
+  GameHistory& game = *pos.game;
+  --game.undo_index;
+  --game.ply;
+  const UndoRecord& record = game.undo[game.undo_index];
+  pos.side ^= 1;
+  pos.ep_square = record.ep_square;
+  pos.key = record.key;
+  game.last_move = game.undo_index > 0 ? game.undo[game.undo_index - 1].move : kNoMove;
 }
 
 }  // namespace position

@@ -11,6 +11,11 @@ void make_move(Position& pos, Move move);
 // Takes back the move of the top undo record.
 void unmake_move(Position& pos);
 
+// Passes the move to the other side (the search's null move): its undo record holds move
+// 0, which also ends the repetition walk there.
+void make_null_move(Position& pos);
+void unmake_null_move(Position& pos);
+
 inline void remove_piece(Position& pos, int square) {
   int code = pos.board[square];
   int colour = colour_of(code), type = type_of(code);

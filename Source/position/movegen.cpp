@@ -1,7 +1,6 @@
 #include "position/movegen.h"
 
 #include "position/bitboard.h"
-#include "search/thread.h"
 
 namespace position {
 
@@ -167,11 +166,6 @@ MoveEntry* generate_all_moves(const Position& pos, MoveEntry* list) {
   end = generate_pushes_to_seventh(pos, pos.side, end);
   generate_quiets(pos, pos.side, end, kNoSquare);
   return list;
-}
-
-MoveEntry* generate_all_moves(const Position& pos) {
-  search::SearchThread& thread = *pos.thread;
-  return generate_all_moves(pos, thread.move_lists[thread.ply]);
 }
 
 }  // namespace position

@@ -14,10 +14,8 @@ MoveEntry* generate_promotions(const Position& pos, int side, int all_promotions
 MoveEntry* generate_pushes_to_seventh(const Position& pos, int side, MoveEntry* list);
 MoveEntry* generate_quiets(const Position& pos, int side, MoveEntry* list, int checker);
 
-// Every pseudo-legal move of the side to move, into the list area of the owning thread's
-// current ply. Returns the list start.
-MoveEntry* generate_all_moves(const Position& pos);
-// The same into a list of the caller's (room for search::kMaxMoves entries).
+// Every pseudo-legal move of the side to move, into a list of the caller's (room for
+// kMaxMoves entries). Returns the list start.
 MoveEntry* generate_all_moves(const Position& pos, MoveEntry* list);
 
 // Per-piece generators: append every move of `side`'s pieces of one type onto `target`

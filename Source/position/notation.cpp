@@ -3,12 +3,12 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "position/bitboard.h"
 #include "position/legality.h"
 #include "position/movegen.h"
-#include "search/thread.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 
 namespace position {
 
@@ -71,10 +71,10 @@ void move_to_text(const Position& pos, int side, Move move, char* buffer) {
   if (!(move & kFlagMask)) return;
   if (rank_of(from) == 0 || rank_of(from) == 7) {
     int rook = castle_rook_of(pos, side, move);
-    if (shell::settings.chess960 && rook != kNoSquare) std::strcpy(buffer + 2, kSquareNames[rook]);
+    if (base::settings.chess960 && rook != kNoSquare) std::strcpy(buffer + 2, kSquareNames[rook]);
     return;
   }
-  if (shell::settings.uci_mode) {
+  if (base::settings.uci_mode) {
     buffer[4] = "qnbr"[promotion_type(move) == kQueen ? 0 : promotion_type(move) - 1];
     buffer[5] = 0;
   } else {
@@ -107,7 +107,7 @@ void san_forms(const Position& pos, Move move, char* coordinate, char* san, char
     bool king_side = move & kFlagKingSide;
     int rook = castle_rook_of(pos, side, move);
     int destination = make_square(king_side ? 6 : 2, rank_of(from));
-    bool chess960 = shell::settings.chess960 != 0;
+    bool chess960 = base::settings.chess960 != 0;
     std::strcpy(san, king_side ? "o-o" : "o-o-o");
     std::strcpy(file_form, king_side ? "O-O" : "O-O-O");
     std::sprintf(coordinate, "%s%s", kSquareNames[from], kSquareNames[chess960 ? rook : destination]);
@@ -156,7 +156,7 @@ int text_to_move(const Position& pos, const char* text, Move& move) {
   for (char* c = wanted; *c; ++c)
     if (*c == 'O' || *c == '0') *c = 'o';
 
-  MoveEntry list[search::kMaxMoves];
+  MoveEntry list[kMaxMoves];
   generate_all_moves(pos, list);
 
   // A piece move written without the disambiguation that the attack tables call for
@@ -196,7 +196,5 @@ int text_to_move(const Position& pos, const char* text, Move& move) {
   }
   return 0;
 }
-
-int text_to_move(const char* text, Move& move) { return text_to_move(search::main_thread->position, text, move); }
 
 }  // namespace position

@@ -19,7 +19,4 @@ void san_forms(const Position& pos, Move move, char* coordinate, char* san, char
 // "ambiguous move" when it names several.
 int text_to_move(const Position& pos, const char* text, Move& move);
 
-// The same on the main thread's position.
-int text_to_move(const char* text, Move& move);
-
 }  // namespace position

@@ -3,35 +3,33 @@
 #include "position/exchange.h"
 #include "position/legality.h"
 #include "position/makemove.h"
-#include "search/movepick.h"
+#include "position/movegen.h"
 
 namespace position {
 
-void perft(search::SearchThread& thread, int side, int ply, int depth) {
-  Position& pos = thread.position;
+uint64_t perft(Position& pos, int depth) {
+  // In check, the stages generate only captures of the checker and moves onto the line
+  // between it and the king (besides king moves); the legality test does the rest.
+  int side = pos.side;
   int checker = least_valuable_attacker(pos, pos.king_square[side], side ^ 1, pos.occupancy());
-  search::start_picker(thread, search::kPickUnordered, kNoMove, checker);
-  while (MoveEntry* entry = search::next_move(pos)) {
+  MoveEntry list[kMaxMoves];
+  MoveEntry* end = generate_captures(pos, side, list, checker);
+  end = generate_promotions(pos, side, 1, end);
+  end = generate_pushes_to_seventh(pos, side, end);
+  generate_quiets(pos, side, end, checker);
+
+  uint64_t nodes = 0;
+  for (const MoveEntry* entry = list; entry->move != kListEnd; ++entry) {
     if (!move_is_legal(pos, side, entry->move)) continue;
     if (depth <= 1) {
-      ++thread.nodes;
+      ++nodes;
       continue;
     }
     make_move(pos, entry->move);
-    perft(thread, side ^ 1, ply + 1, depth - 1);
+    nodes += perft(pos, depth - 1);
     unmake_move(pos);
   }
-}
-
-uint64_t perft_count(search::SearchThread& thread, int depth) {
-  // Game moves made on this block raise its ply; perft counts its own plies from 1.
-  int game_ply = thread.ply;
-  search::reset_stack(thread);
-  search::clear_history(thread);
-  thread.nodes = 0;
-  perft(thread, thread.position.side, thread.ply, depth);
-  thread.ply = static_cast<int16_t>(game_ply);
-  return thread.nodes;
+  return nodes;
 }
 
 }  // namespace position

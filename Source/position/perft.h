@@ -3,15 +3,13 @@
 
 #include <cstdint>
 
-#include "search/thread.h"
+#include "position/position.h"
 
 namespace position {
 
-// Adds to thread.nodes the number of legal move paths of `depth` plies from the thread's
-// position, where `side` is to move and `ply` is the thread's current ply.
-void perft(search::SearchThread& thread, int side, int ply, int depth);
-
-// Runs perft from the thread's position with a fresh counter and returns the count.
-uint64_t perft_count(search::SearchThread& thread, int depth);
+// The number of legal move paths of `depth` plies (at least 1) from `pos`, which needs a
+// history with room for `depth` more moves. Every promotion counts; the position comes
+// back as it was.
+uint64_t perft(Position& pos, int depth);
 
 }  // namespace position

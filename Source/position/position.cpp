@@ -5,7 +5,6 @@
 
 #include "position/bitboard.h"
 #include "position/zobrist.h"
-#include "search/thread.h"
 
 namespace position {
 
@@ -38,11 +37,11 @@ void clear_board(Position& pos) {
   std::memset(pos.pieces, 0, sizeof(pos.pieces));
 }
 
-void reset_counters(search::SearchThread* thread) {
-  if (!thread) return;
-  thread->undo_index = 0;
-  thread->ply = 1;
-  thread->last_move = 0;
+void reset_counters(GameHistory* game) {
+  if (!game) return;
+  game->undo_index = 0;
+  game->ply = 1;
+  game->last_move = 0;
 }
 
 void put_piece(Position& pos, int colour, int type, int square) {
@@ -117,7 +116,7 @@ int read_clock(const char* p) {
 
 void reset_position(Position& pos) {
   clear_board(pos);
-  reset_counters(pos.thread);
+  reset_counters(pos.game);
 }
 
 int set_position(Position& pos, const char* fen) {
@@ -146,12 +145,10 @@ int set_position(Position& pos, const char* fen) {
   fresh.rule50 = static_cast<uint8_t>(read_clock(p));
 
   compute_keys(fresh);
-  fresh.thread = pos.thread;
+  fresh.game = pos.game;
   pos = fresh;
-  reset_counters(pos.thread);
-  if (pos.thread) {
-    std::memset(&pos.thread->undo[0], 0, 2 * sizeof(UndoRecord));
-  }
+  reset_counters(pos.game);
+  if (pos.game) std::memset(&pos.game->undo[0], 0, 2 * sizeof(UndoRecord));
   return 0;
 }
 
@@ -257,19 +254,19 @@ void write_fen(const Position& pos, char* buffer, int with_counters) {
   }
   *out = 0;
   if (with_counters) {
-    int moves = pos.thread ? pos.thread->undo_index : 0;
-    std::sprintf(out, " %d %d", pos.rule50, moves);
+    std::sprintf(out, " %d %d", pos.rule50, moves_made(pos));
   }
 }
 
 int is_draw(const Position& pos, int ply) {
   if (pos.rule50 < 4) return 0;
   if (pos.rule50 > 99) return 1;
-  const search::SearchThread& thread = *pos.thread;
-  int root = thread.undo_index - ply;
+  if (!pos.game) return 0;
+  const GameHistory& game = *pos.game;
+  int root = game.undo_index - ply;
   int repetitions_before_root = 0;
-  for (int i = thread.undo_index - 2; i >= 0 && thread.undo[i].move != 0; i -= 2) {
-    if (thread.undo[i].key != pos.key) continue;
+  for (int i = game.undo_index - 2; i >= 0 && game.undo[i].move != kNoMove; i -= 2) {
+    if (game.undo[i].key != pos.key) continue;
     if (i > root) return 1;
     if (++repetitions_before_root == 2) return 1;
   }

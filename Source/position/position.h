@@ -6,10 +6,6 @@
 
 #include "position/types.h"
 
-namespace search {
-struct SearchThread;
-}
-
 namespace position {
 
 // Castling rights, and their index into the per-right tables.
@@ -22,10 +18,20 @@ constexpr uint32_t kNonPawnMaterialMask = 0xFFFF0;
 // How many pieces of `type` (pawn .. queen) a material signature counts.
 constexpr int material_count(uint32_t material, int type) { return (material >> (4 * (type - 1))) & 15; }
 
+// Sizes the board code needs: search plies, the moves a game may carry in from the
+// protocol, undo records for both together, and room for every pseudo-legal move of any
+// position that set-up accepts (at most 16 men a side).
+constexpr int kMaxPly = 81;  // plies 0..80 of a search
+constexpr int kMaxGameMoves = 900;
+constexpr int kUndoCapacity = kMaxGameMoves + kMaxPly + 23;
+constexpr int kMaxMoves = 512;
+
 inline constexpr const char* kStartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 
+struct GameHistory;
+
 struct Position {
-  search::SearchThread* thread;
+  GameHistory* game;            // the undo records and move counters; null for a bare board
   uint8_t board[65];            // piece code per square; slot 64 stays empty
   Bitboard pieces[2][8];        // [colour][0] = all of that colour, [colour][type]
   Bitboard touched;             // from- and to-squares of every move since set-up
@@ -55,6 +61,17 @@ struct UndoRecord {
   uint8_t castle_rights;
 };
 
+// The moves made since set-up, one record each, for taking them back and for finding
+// repetitions. A search thread embeds one for its position; `ply` counts from 1 at
+// set-up and moves with make and unmake.
+struct GameHistory {
+  UndoRecord undo[kUndoCapacity];
+  int16_t undo_index;  // records in use: the index of the next free one
+  int16_t ply;
+  Move last_move;      // 0 at set-up and after a null move
+};
+
+// Clears the board; the counters of the position's history start again.
 void reset_position(Position& pos);
 
 // Sets up from FEN text that starts with the placement field. Returns 0, or -1 when the
@@ -69,6 +86,11 @@ void write_fen(const Position& pos, char* buffer, int with_counters);
 char* write_placement(const uint8_t* board, char* out);
 
 // 1 for a draw by the fifty-move rule or by repetition; `ply` counts plies since the root.
+// A position repeated inside the tree is a draw at once; one from before the root only
+// when it is there twice already.
 int is_draw(const Position& pos, int ply);
+
+// The number of moves made since set-up (0 for a bare board).
+inline int moves_made(const Position& pos) { return pos.game ? pos.game->undo_index : 0; }
 
 }  // namespace position

@@ -1,7 +1,7 @@
 #include "position/zobrist.h"
 
 #include "position/bitboard.h"
-#include "shell/output.h"
+#include "base/output.h"
 
 namespace position {
 
@@ -38,7 +38,7 @@ void init_zobrist() {
     } while (popcount(key) < 20 || popcount(key) > 44);
     for (int j = 0; j < i; ++j) {
       if (popcount(key ^ zobrist[j]) < 6) {
-        shell::emit_line("bad hashcode");
+        base::emit_line("bad hashcode");
         break;
       }
     }

@@ -4,25 +4,24 @@
 #include <chrono>
 #include <thread>
 
+#include "base/settings.h"
 #include "eval/evaluate.h"
 #include "position/bitboard.h"
 #include "position/exchange.h"
 #include "position/legality.h"
 #include "position/makemove.h"
+#include "search/control.h"
 #include "search/movepick.h"
 #include "search/params.h"
 #include "search/thread.h"
+#include "search/timeman.h"
 #include "search/tt.h"
-#include "shell/control.h"
-#include "shell/settings.h"
-#include "shell/timeman.h"
 #include "tablebase/tbsearch.h"
 
 namespace search {
 
 using namespace position;
-using shell::control;
-using shell::settings;
+using base::settings;
 
 namespace {
 
@@ -38,59 +37,18 @@ uint32_t pack_window(int alpha, int beta) {
 // Holds the main thread to the target node rate of a strength-limited search.
 void throttle(SearchThread& thread) {
   while (control.iteration_depth >= 2 && !control.abort) {
-    shell::search_timer(0);
+    search_timer(0);
     if (static_cast<double>(thread.nodes) / (control.elapsed + 0.0001) <= control.target_nps) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    shell::time_check();
+    time_check();
   }
 }
 
 void apply_node_limits(SearchThread& thread) {
   if (control.nps_limited) throttle(thread);
-  if (thread.root_status == 1 || thread.nodes < settings.min_nodes) return;
+  if (thread.root_status == 1 || thread.nodes < control.min_nodes) return;
   if (thread.nodes >= settings.node_limit) control.abort = 1;
   if (thread.iteration_depth >= settings.node_depth_cap) control.abort = 1;
-}
-
-// Repetition inside the tree is a draw at once; before the root only the third occurrence.
-bool repeated(const Position& pos, const SearchThread& thread, int ply) {
-  int root = thread.undo_index - ply;
-  int earlier = 0;
-  for (int i = thread.undo_index - 2; i >= 0 && thread.undo[i].move != kNoMove; i -= 2) {
-    if (thread.undo[i].key != pos.key) continue;
-    if (i > root || ++earlier == 2) return true;
-  }
-  return false;
-}
-
-void make_null_move(Position& pos, SearchThread& thread) {
-  UndoRecord& record = thread.undo[thread.undo_index];
-  record.key = pos.key;
-  record.pawn_key = pos.pawn_key;
-  record.move = kNoMove;
-  record.captured = 0;
-  record.ep_square = pos.ep_square;
-  record.touched = pos.touched;
-  record.rule50 = pos.rule50;
-  record.castle_rights = pos.castle_rights;
-  ++thread.undo_index;
-  ++thread.ply;
-  if (pos.ep_square != kNoSquare) {
-    toggle_key(pos, 0, pos.ep_square);
-    pos.ep_square = kNoSquare;
-  }
-  pos.side ^= 1;
-  thread.last_move = kNoMove;
-}
-
-void unmake_null_move(Position& pos, SearchThread& thread) {
-  --thread.undo_index;
-  --thread.ply;
-  const UndoRecord& record = thread.undo[thread.undo_index];
-  pos.side ^= 1;
-  pos.ep_square = record.ep_square;
-  pos.key = record.key;
-  thread.last_move = thread.undo_index > 0 ? thread.undo[thread.undo_index - 1].move : kNoMove;
 }
 
 // Material of the side to move in centipawns, for the pruning guards.
@@ -154,8 +112,8 @@ int move_flags(const Position& pos, const MoveEntry& entry) {
   return flags;
 }
 
-int search(Position& pos, int side, int ply, int depth, int alpha, int beta, int node_type, Move* buffer) {
-  SearchThread& thread = *pos.thread;
+int search(SearchThread& thread, int side, int ply, int depth, int alpha, int beta, int node_type, Move* buffer) {
+  Position& pos = thread.position;
   ++thread.nodes;
   if (thread.thread_number == 0) apply_node_limits(thread);
   if (control.abort) return 0;
@@ -187,8 +145,8 @@ int search(Position& pos, int side, int ply, int depth, int alpha, int beta, int
   record.in_check = in_check;
   record.checker = static_cast<uint8_t>(checker);
 
-  if (pos.rule50 > 3 && (pos.rule50 > 99 || repeated(pos, thread, ply))) return 0;
-  if (ply > kMaxSearchPly) return in_check ? 0 : eval::evaluate(thread, side, ply, 0);
+  if (is_draw(pos, ply)) return 0;
+  if (ply > kMaxSearchPly) return in_check ? 0 : eval::evaluate(pos, thread.eval, thread.eval_context, side, ply, 0);
 
   const StackRecord& parent = thread.stack[ply - 1];
   if (in_check && depth <= 9) {
@@ -203,9 +161,11 @@ int search(Position& pos, int side, int ply, int depth, int alpha, int beta, int
   Move tt_move = kNoMove;
   int tt_score = kNoScore, tt_depth = -99, tt_eval = kNoScore;
   bool tt_fails_low = false, tt_fails_high = false;
-  if (depth >= -2) {
+  if (depth >= -2 && tt_enabled()) {
+    ++thread.tt_probes;
     TTProbe hit;
     if (tt_probe(pos, ply, hit)) {
+      ++thread.tt_hits;
       tt_move = hit.move;
       tt_score = hit.score;
       tt_depth = hit.depth;
@@ -239,7 +199,7 @@ int search(Position& pos, int side, int ply, int depth, int alpha, int beta, int
 
   int eval = tt_eval;
   if (tt_eval == kNoScore) {
-    eval = eval::evaluate(thread, side, ply, in_check);
+    eval = eval::evaluate(pos, thread.eval, thread.eval_context, side, ply, in_check);
     if (tb == 0) eval -= 3500;
     if (tb == 4) eval += 3500;
     if (tb == 2) eval /= 4;
@@ -248,16 +208,16 @@ int search(Position& pos, int side, int ply, int depth, int alpha, int beta, int
   record.improving = ply >= 2 && eval > thread.stack[ply - 2].static_eval;
 
   if (depth < 1) {
-    if (in_check) return search_moves(pos, side, ply, 0, alpha, beta, node_type, buffer);
-    return quiescence(pos, side, ply, depth, alpha, beta, node_type, buffer);
+    if (in_check) return search_moves(thread, side, ply, 0, alpha, beta, node_type, buffer);
+    return quiescence(thread, side, ply, depth, alpha, beta, node_type, buffer);
   }
   if (in_check || pos.rule50 + depth > 99 || alpha > kDecided || beta < -kDecided)
-    return search_moves(pos, side, ply, depth, alpha, beta, node_type, buffer);
+    return search_moves(thread, side, ply, depth, alpha, beta, node_type, buffer);
 
   int material = side_material(pos, side);
   if (depth <= tables.fp_depth && depth < 8 && eval <= alpha - tables.fp_margins[depth] && !tt_fails_high &&
       node_type != 0) {
-    int q = quiescence(pos, side, ply, depth, alpha, beta, node_type, buffer);
+    int q = quiescence(thread, side, ply, depth, alpha, beta, node_type, buffer);
     return q > alpha ? beta : alpha;
   }
   if (depth <= tables.sep_depth && depth < 8 && eval >= beta + tables.sep_margins[depth] && node_type == 1 &&
@@ -271,10 +231,10 @@ int search(Position& pos, int side, int ply, int depth, int alpha, int beta, int
     if (depth <= reduction) reduction = depth - 1;
     record.current = &null_move_entry;
     record.move_flags = 0;
-    make_null_move(pos, thread);
+    make_null_move(pos);
     Move child[kPvSize];
-    int v = -search(pos, side ^ 1, ply + 1, depth - reduction - 1, -beta, -alpha, -1, child);
-    unmake_null_move(pos, thread);
+    int v = -search(thread, side ^ 1, ply + 1, depth - reduction - 1, -beta, -alpha, -1, child);
+    unmake_null_move(pos);
     record.current = nullptr;
     if (control.abort) return 0;
     if (v >= beta) return beta;
@@ -290,17 +250,18 @@ int search(Position& pos, int side, int ply, int depth, int alpha, int beta, int
     iid_depth = node_type != 0 ? (depth - 1) >> 1 : depth - 3;
   }
   if (iid_depth > -99 && depth >= 4 && tt_depth < iid_depth) {
-    search_moves(pos, side, ply, iid_depth, alpha, beta, node_type, buffer);
+    search_moves(thread, side, ply, iid_depth, alpha, beta, node_type, buffer);
     if (control.abort) return 0;
     record.tt_move = buffer[ply];
   }
 
-  int v = search_moves(pos, side, ply, depth, alpha, beta, node_type, buffer);
+  int v = search_moves(thread, side, ply, depth, alpha, beta, node_type, buffer);
   return v >= beta ? beta : std::max(v, alpha);
 }
 
-int search_moves(Position& pos, int side, int ply, int depth, int alpha, int beta, int node_type, Move* buffer) {
-  SearchThread& thread = *pos.thread;
+int search_moves(SearchThread& thread, int side, int ply, int depth, int alpha, int beta, int node_type,
+                 Move* buffer) {
+  Position& pos = thread.position;
   StackRecord& record = thread.stack[ply];
   buffer[ply] = kNoMove;
   record.window = pack_window(alpha, beta);
@@ -314,7 +275,7 @@ int search_moves(Position& pos, int side, int ply, int depth, int alpha, int bet
   bool tt_move_seen = false;
   Move child[kPvSize];
 
-  while (MoveEntry* entry = next_move(pos)) {
+  while (MoveEntry* entry = next_move(thread)) {
     Move move = entry->move;
     if (move == kNoMove) continue;
     if (move == record.tt_move) {
@@ -347,10 +308,10 @@ int search_moves(Position& pos, int side, int ply, int depth, int alpha, int bet
     prefetch_bucket(pos);
     int v;
     if (record.moves_searched > 0 && depth >= 2) {
-      v = -search(pos, side ^ 1, ply + 1, depth - reduction - 1, -alpha - 1, -alpha, 1, child);
-      if (v > alpha) v = -search(pos, side ^ 1, ply + 1, depth - 1, -beta, -alpha, node_type != 0 ? -1 : 0, child);
+      v = -search(thread, side ^ 1, ply + 1, depth - reduction - 1, -alpha - 1, -alpha, 1, child);
+      if (v > alpha) v = -search(thread, side ^ 1, ply + 1, depth - 1, -beta, -alpha, node_type != 0 ? -1 : 0, child);
     } else {
-      v = -search(pos, side ^ 1, ply + 1, depth - 1, -beta, -alpha, -node_type, child);
+      v = -search(thread, side ^ 1, ply + 1, depth - 1, -beta, -alpha, -node_type, child);
     }
     unmake_move(pos);
     if (control.abort) return 0;
@@ -377,8 +338,9 @@ int search_moves(Position& pos, int side, int ply, int depth, int alpha, int bet
   return score;
 }
 
-int quiescence(Position& pos, int side, int ply, int depth, int alpha, int beta, int node_type, Move* buffer) {
-  SearchThread& thread = *pos.thread;
+int quiescence(SearchThread& thread, int side, int ply, int depth, int alpha, int beta, int node_type,
+               Move* buffer) {
+  Position& pos = thread.position;
   StackRecord& record = thread.stack[ply];
   int eval = record.static_eval;
   if (eval >= beta) return beta;
@@ -395,7 +357,7 @@ int quiescence(Position& pos, int side, int ply, int depth, int alpha, int beta,
 
   int best = eval;
   Move child[kPvSize];
-  while (MoveEntry* entry = next_move(pos)) {
+  while (MoveEntry* entry = next_move(thread)) {
     Move move = entry->move;
     int victim = type_of(entry->victim);
     int gain;
@@ -414,7 +376,7 @@ int quiescence(Position& pos, int side, int ply, int depth, int alpha, int beta,
 
     make_move(pos, move);
     if (depth > -2) prefetch_bucket(pos);
-    int score = -search(pos, side ^ 1, ply + 1, depth - 1, -beta, -floor, -node_type, child);
+    int score = -search(thread, side ^ 1, ply + 1, depth - 1, -beta, -floor, -node_type, child);
     unmake_move(pos);
     if (control.abort) return 0;
     ++record.moves_searched;

@@ -7,17 +7,20 @@
 
 namespace search {
 
+struct SearchThread;
+
 // Scores, side to move's view: mate at ply p is p - 10000; -10001 means no score.
 constexpr int kMateScore = 10000;
 constexpr int kNoScore = -10001;
 constexpr int kDecided = 3000;
 constexpr int kPvSize = 82;  // principal-variation buffers are indexed by ply, 0..81
 
-int search(position::Position& pos, int side, int ply, int depth, int alpha, int beta, int node_type,
+// The node searches run on the thread's own position; `side` is its side to move.
+int search(SearchThread& thread, int side, int ply, int depth, int alpha, int beta, int node_type,
            position::Move* buffer);
-int search_moves(position::Position& pos, int side, int ply, int depth, int alpha, int beta, int node_type,
+int search_moves(SearchThread& thread, int side, int ply, int depth, int alpha, int beta, int node_type,
                  position::Move* buffer);
-int quiescence(position::Position& pos, int side, int ply, int depth, int alpha, int beta, int node_type,
+int quiescence(SearchThread& thread, int side, int ply, int depth, int alpha, int beta, int node_type,
                position::Move* buffer);
 
 // Current-move flags of a move about to be made.

@@ -94,7 +94,7 @@ MoveEntry* hand_out(StackRecord& record) {
 }  // namespace
 
 void start_picker(SearchThread& thread, uint8_t mode, Move tt_move, int checker) {
-  StackRecord& record = thread.stack[thread.ply];
+  StackRecord& record = thread.stack[thread.game.ply];
   record.stage = kStart;
   record.mode = mode;
   record.tt_move = tt_move;
@@ -103,11 +103,10 @@ void start_picker(SearchThread& thread, uint8_t mode, Move tt_move, int checker)
   record.current = nullptr;
 }
 
-MoveEntry* next_move(Position& pos) {
-  SearchThread& thread = *pos.thread;
-  int ply = thread.ply;
+MoveEntry* next_move(SearchThread& thread) {
+  const Position& pos = thread.position;
+  int ply = thread.game.ply;
   StackRecord& record = thread.stack[ply];
-  bool unordered = record.mode == kPickUnordered;
   for (;;) {
     switch (record.stage) {
       case kStart: {
@@ -126,14 +125,9 @@ MoveEntry* next_move(Position& pos) {
       case kGenerate: {
         MoveEntry* begin = record.next;
         MoveEntry* end = generate_captures(pos, pos.side, begin, record.checker);
-        end = generate_promotions(pos, pos.side, unordered || ply < 7, end);
+        end = generate_promotions(pos, pos.side, ply < 7, end);
         end = generate_pushes_to_seventh(pos, pos.side, end);
         record.end = end;
-        if (unordered) {
-          record.end = generate_quiets(pos, pos.side, end, record.checker);
-          record.stage = kRest;
-          break;
-        }
         score_captures(pos, begin, end, record.mode);
         record.stage = kGoodCaptures;
         break;
@@ -186,7 +180,7 @@ void update_quiet_stats(SearchThread& thread, int ply, const MoveEntry& entry, i
   StackRecord& record = thread.stack[ply];
   Move move = entry.move;
   uint32_t h = thread.history[entry.mover * 64 + move_to(move)];
-  uint32_t w = history_weight[depth < kMaxPly ? depth : kMaxPly - 1];
+  uint32_t w = static_cast<uint32_t>(history_weight(depth));
   if (score < beta) {
     thread.history[entry.mover * 64 + move_to(move)] = static_cast<uint16_t>(h - (h * w) / 512);
     return;

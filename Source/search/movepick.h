@@ -15,11 +15,14 @@ constexpr int kExchangeRank[7] = {0, 1, 3, 3, 5, 10, 99};
 constexpr int kPieceValue[7] = {0, 100, 350, 350, 550, 1060, 10000};
 constexpr int kPieceWeight[7] = {0, 0, 1, 1, 2, 2, 0};
 
+// min(depth, 8): how strongly one result moves a history value.
+constexpr int history_weight(int depth) { return depth < 8 ? depth : 8; }
+
 // Sets the picker of the thread's current ply to its first stage.
 void start_picker(SearchThread& thread, uint8_t mode, Move tt_move, int checker);
 
-// The next move of the current ply, or null when the list is exhausted.
-MoveEntry* next_move(position::Position& pos);
+// The next move of the thread's current ply, or null when the list is exhausted.
+MoveEntry* next_move(SearchThread& thread);
 
 // 1 when the move of the side to move loses no more than a small margin in exchanges.
 int see_ok(const position::Position& pos, Move move);

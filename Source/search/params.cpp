@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "shell/output.h"
-#include "shell/settings.h"
+#include "base/output.h"
+#include "base/settings.h"
 
 namespace search {
 
@@ -19,13 +19,13 @@ int8_t rounded(double value) { return static_cast<int8_t>(std::lround(value)); }
 }  // namespace
 
 void build_search_tables() {
-  const shell::EngineSettings& s = shell::settings;
+  const base::EngineSettings& s = base::settings;
   int selectivity = std::clamp<int>(s.selectivity, 20, 200);
-  tables.fp_depth = s.pruning_depth[shell::kFpDepth];
-  tables.sep_depth = s.pruning_depth[shell::kSepDepth];
-  tables.nmp_depth = s.pruning_depth[shell::kNmpDepth];
-  tables.lmp_depth = s.pruning_depth[shell::kLmpDepth];
-  tables.lmr_depth = s.pruning_depth[shell::kLmrDepth];
+  tables.fp_depth = s.pruning_depth[base::kFpDepth];
+  tables.sep_depth = s.pruning_depth[base::kSepDepth];
+  tables.nmp_depth = s.pruning_depth[base::kNmpDepth];
+  tables.lmp_depth = s.pruning_depth[base::kLmpDepth];
+  tables.lmr_depth = s.pruning_depth[base::kLmrDepth];
 
   float k = static_cast<float>(1.5 / (0.01 * selectivity + 0.5));
   for (int d = 0; d < 8; ++d) {
@@ -73,7 +73,7 @@ void print_search_tables() {
     }
     text += "\n\n";
   }
-  shell::emit_line(text.c_str());
+  base::emit_line(text.c_str());
 }
 
 }  // namespace search

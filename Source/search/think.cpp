@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/output.h"
+#include "base/settings.h"
 #include "eval/evaluate.h"
 #include "position/exchange.h"
 #include "position/legality.h"
@@ -16,22 +19,18 @@
 #include "position/movegen.h"
 #include "position/notation.h"
 #include "search/alphabeta.h"
+#include "search/control.h"
 #include "search/movepick.h"
 #include "search/params.h"
 #include "search/thread.h"
+#include "search/timeman.h"
 #include "search/tt.h"
-#include "shell/control.h"
-#include "shell/input.h"
-#include "shell/output.h"
-#include "shell/settings.h"
-#include "shell/timeman.h"
 #include "tablebase/tbsearch.h"
 
 namespace search {
 
 using namespace position;
-using shell::control;
-using shell::settings;
+using base::settings;
 
 int root_qscore = 0;
 
@@ -42,6 +41,8 @@ constexpr int kMaxDepth = 80;
 constexpr int kHistoryRoom = 883;
 
 Move best_move_by_depth[kMaxPly];
+// What every evaluation of this search is told; copied into each thread block.
+eval::EvalContext eval_context;
 
 bool quiet() { return settings.noise >= kQuiet; }
 
@@ -58,12 +59,12 @@ void recompute_totals() {
     const SearchThread* t = thread_blocks[i];
     if (!t || (i > 0 && t->iteration_depth < 2)) continue;
     sums[0] += t->nodes;
-    sums[1] += t->eval_calls;
-    sums[2] += t->eval_cache_hits;
+    sums[1] += t->eval.calls;
+    sums[2] += t->eval.cache_hits;
     sums[3] += t->tt_probes;
     sums[4] += t->tt_hits;
-    sums[5] += t->pawn_probes;
-    sums[6] += t->pawn_hits;
+    sums[5] += t->eval.pawn_probes;
+    sums[6] += t->eval.pawn_hits;
     sums[7] += t->tb_hits;
   }
   std::memcpy(control.statistics, sums, sizeof(sums));
@@ -71,12 +72,14 @@ void recompute_totals() {
 
 void print_search_info(int thread_number, int multipv_index, int depth, int score, const Move* pv) {
   recompute_totals();
-  shell::search_timer(0);
+  search_timer(0);
   if (!(control.abort || control.elapsed >= settings.noise) || quiet() || depth <= 0 || !pv[0]) return;
   int hashfull = depth >= 7 ? hashfull_estimate() : 0;
   double elapsed = control.elapsed;
   double nodes = static_cast<double>(control.statistics[0]);
-  double nps = elapsed + 0.002 > 0.02 ? nodes / (elapsed + 0.002) : 0;
+  // Whole milliseconds, as the line shows them, and never a rate of 0 for a fast answer.
+  double milliseconds = std::max(std::floor(elapsed * 1000 + 0.5), 1.0);
+  double nps = std::floor(nodes * 1000 / milliseconds);
   char moves[81 * 8];
   char line[81 * 8 + 256];
   char score_part[24];
@@ -88,7 +91,7 @@ void print_search_info(int thread_number, int multipv_index, int depth, int scor
     const SearchThread* main = thread_blocks[0];
     std::snprintf(line, sizeof(line),
                   "info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %d pv %s",
-                  prefix, "", depth, main ? main->seldepth - 1 : 0, score_part, elapsed * 1000, nodes, nps,
+                  prefix, "", depth, main ? main->seldepth - 1 : 0, score_part, milliseconds, nodes, nps,
                   static_cast<double>(control.statistics[7]), hashfull, moves);
   } else {
     int limit = control.abort ? 32 : 8;
@@ -103,72 +106,94 @@ void print_search_info(int thread_number, int multipv_index, int depth, int scor
     std::snprintf(line, sizeof(line), "%02d] %02d%c %5.1f %7.0fK %5d  %s", thread_number, depth,
                   multipv_index > 0 ? '.' : ' ', elapsed, nodes / 1000, score, text.c_str());
   }
-  shell::emit_line(line);
+  base::emit_line(line);
 }
 
-void publish_result(const SearchThread& thread, int depth) {
-  control.published_depth = static_cast<int8_t>(thread.iteration_depth);
-  control.published_score = thread.last_score;
+void publish_result(SearchThread& thread, int depth) {
+  thread.root_move = thread.root_pv[0];
+  control.published_depth = thread.iteration_depth.load();
+  control.published_score = thread.last_score.load();
   if (thread.root_pv[0] != control.best_move) control.best_move_change_depth = static_cast<int8_t>(depth);
   control.best_move = thread.root_pv[0];
   control.ponder_move = thread.root_pv[1];
   std::memcpy(control.pv, thread.root_pv, sizeof(control.pv));
-  control.score_by_depth[depth] = thread.last_score;
+  control.score_by_depth[depth] = thread.last_score.load();
   best_move_by_depth[depth] = thread.root_pv[0];
   if (depth > 1 && settings.multipv == 1) print_search_info(0, 0, depth, thread.last_score, thread.root_pv);
 }
 
 void search_setup() {
-  shell::search_timer(1);
+  search_timer(1);
   build_search_tables();
-  shell::set_strength_limit();
+  set_strength_limit();
   control.abort = 0;
   control.iteration_depth = 0;
   control.published_depth = 0;
   control.published_score = 0;
-  control.best_move = control.ponder_move = kNoMove;
+  control.best_move = kNoMove;
+  control.ponder_move = kNoMove;
   std::memset(control.pv, 0, sizeof(control.pv));
-  for (int16_t& s : control.score_by_depth) s = kNoScore;
+  for (auto& s : control.score_by_depth) s = kNoScore;
   std::memset(best_move_by_depth, 0, sizeof(best_move_by_depth));
   std::memset(control.nodes_by_depth, 0, sizeof(control.nodes_by_depth));
   control.best_move_change_depth = 0;
   control.single_reply = 0;
   control.root_tb_result = -1;
-  main_thread->ply = 1;
-  eval::root_side = main_thread->position.side;
+  main_thread->game.ply = 1;
   tt_new_search();
   if (settings.hash_mb < 1) control.tt_enabled = 0;
-  settings.min_nodes = std::min(settings.min_nodes, settings.node_limit);
+  // The node floor of -md may not outlast the node limit of this search.
+  control.min_nodes = std::min(settings.min_nodes, settings.node_limit);
+  eval_context.root_side = main_thread->position.side;
+  eval_context.apply_contempt = main_thread->game.undo_index > 4 && !(control.state & kFixedSearch);
+  eval_context.contempt = settings.contempt;
+  eval_context.noise = settings.eval_noise;
+  eval_context.use_network = settings.use_nn != 0;
   search_lock.lock();
-  eval::noise_seed = static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(thread_random(*main_thread))));
+  eval_context.noise_seed =
+      static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(thread_random(*main_thread))));
   search_lock.unlock();
   if (settings.moves_per_control == 1) control.clock[main_thread->position.side] = settings.base_time;
   for (SearchThread* t : thread_blocks) {
     if (!t) continue;
-    t->nodes = t->tb_hits = t->tt_probes = t->tt_hits = 0;
-    t->eval_calls = t->eval_cache_hits = t->pawn_probes = t->pawn_hits = 0;
+    t->nodes = 0;
+    t->tb_hits = 0;
+    t->tt_probes = 0;
+    t->tt_hits = 0;
+    t->eval.calls = 0;
+    t->eval.cache_hits = 0;
+    t->eval.pawn_probes = 0;
+    t->eval.pawn_hits = 0;
     t->iteration_depth = 0;
   }
-  shell::time_check();
+  time_check();
   if (!quiet() && (settings.uci_mode == 0 || settings.log)) {
     char fen[128], line[200];
     write_fen(main_thread->position, fen, 0);
     std::snprintf(line, sizeof(line), "info string fen %s", fen);
-    shell::emit_line(line);
+    base::emit_line(line);
     std::snprintf(line, sizeof(line), "info string clock= %0.2f, target_time= %0.3f",
-                  control.clock[main_thread->position.side], control.target_time);
-    shell::emit_line(line);
+                  control.clock[main_thread->position.side], control.target_time.load());
+    base::emit_line(line);
   }
 }
 
-// The legal root moves, scored as the picker orders them; returns how many.
+bool allowed_at_root(Move move) {
+  if (!control.search_moves[0]) return true;
+  for (const Move* m = control.search_moves; *m; ++m)
+    if (*m == move) return true;
+  return false;
+}
+
+// The legal root moves ("go searchmoves" may narrow them), scored as the picker orders
+// them; returns how many.
 int collect_root_moves(SearchThread& thread, MoveEntry* list) {
   Position& pos = thread.position;
   MoveEntry all[kMaxMoves];
   generate_all_moves(pos, all);
   int count = 0;
   for (const MoveEntry* e = all; e->move != kListEnd; ++e) {
-    if (!move_is_legal(pos, pos.side, e->move)) continue;
+    if (!move_is_legal(pos, pos.side, e->move) || !allowed_at_root(e->move)) continue;
     MoveEntry entry = *e;
     int victim = type_of(entry.victim), mover = type_of(entry.mover);
     int to_rank = relative_rank(pos.side, move_to(entry.move));
@@ -203,15 +228,16 @@ int search_root(SearchThread& thread, MoveEntry* list, int slot, int depth, int 
     if (entry.move == kNoMove) continue;
     int flags = move_flags(pos, entry);
     if (thread.thread_number == 0 && slot == 0 && searched == 0 && settings.uci_mode == 1) {
-      shell::search_timer(0);
+      search_timer(0);
       if (control.elapsed > 3.5 && control.elapsed > settings.noise) {
         recompute_totals();
         char line[160];
         double nodes = static_cast<double>(control.statistics[0]);
+        double elapsed = control.elapsed;
         std::snprintf(line, sizeof(line), "info depth %d time %.0f nodes %.0f nps %.0f hashfull %d",
-                      control.iteration_depth, control.elapsed * 1000.0, nodes, nodes / (control.elapsed + 0.002),
+                      control.iteration_depth.load(), elapsed * 1000.0, nodes, nodes / (elapsed + 0.002),
                       hashfull_estimate());
-        shell::emit_line(line);
+        base::emit_line(line);
       }
     }
     int reduction = depth > 4 && !flags && searched >= 3 && entry.score <= alpha && has_piece_and_pawn ? 1 : 0;
@@ -221,10 +247,10 @@ int search_root(SearchThread& thread, MoveEntry* list, int slot, int depth, int 
     make_move(pos, entry.move);
     int v;
     if (searched == 0 || depth == 1) {
-      v = -search(pos, side ^ 1, 2, depth - 1, -beta, -alpha, 0, child);
+      v = -search(thread, side ^ 1, 2, depth - 1, -beta, -alpha, 0, child);
     } else {
-      v = -search(pos, side ^ 1, 2, depth - reduction - 1, -raised_alpha - 1, -raised_alpha, 1, child);
-      if (v > raised_alpha) v = -search(pos, side ^ 1, 2, depth - 1, -beta, -alpha, 0, child);
+      v = -search(thread, side ^ 1, 2, depth - reduction - 1, -raised_alpha - 1, -raised_alpha, 1, child);
+      if (v > raised_alpha) v = -search(thread, side ^ 1, 2, depth - 1, -beta, -alpha, 0, child);
     }
     unmake_move(pos);
     if (control.abort) return 0;
@@ -234,6 +260,7 @@ int search_root(SearchThread& thread, MoveEntry* list, int slot, int depth, int 
       thread.iteration_depth = static_cast<int8_t>(depth);
       thread.last_score = static_cast<int16_t>(v);
       thread.root_pv[0] = entry.move;
+      thread.root_move = entry.move;
       for (int i = 1; i < kMaxPly - 1; ++i) thread.root_pv[i] = child[i + 1];
       thread.root_pv[kMaxPly - 1] = kNoMove;
       if (thread.thread_number == 0 && slot == 0) publish_result(thread, depth);
@@ -287,10 +314,12 @@ void publish_no_move(SearchThread& thread, bool in_check) {
   thread.iteration_depth = 1;
   thread.last_score = static_cast<int16_t>(in_check ? -9999 : 0);
   std::memset(thread.root_pv, 0, sizeof(thread.root_pv));
+  thread.root_move = kNoMove;
   control.published_depth = 1;
-  control.published_score = thread.last_score;
-  control.best_move = control.ponder_move = kNoMove;
-  control.score_by_depth[1] = thread.last_score;
+  control.published_score = thread.last_score.load();
+  control.best_move = kNoMove;
+  control.ponder_move = kNoMove;
+  control.score_by_depth[1] = thread.last_score.load();
   control.abort = 1;
 }
 
@@ -329,7 +358,7 @@ void iterate(int thread_number) {
   bool in_check = checker != kNoSquare;
   root.in_check = in_check;
   root.checker = static_cast<uint8_t>(checker);
-  int eval = eval::evaluate(thread, side, 1, in_check);
+  int eval = eval::evaluate(pos, thread.eval, thread.eval_context, side, 1, in_check);
   root.static_eval = static_cast<int16_t>(eval);
   thread.stack[0].static_eval = static_cast<int16_t>(-eval);
   thread.stack[0].current = nullptr;
@@ -348,7 +377,7 @@ void iterate(int thread_number) {
     control.best_move = list[0].move;
     if (!in_check) {
       Move pv[kPvSize] = {};
-      root_qscore = quiescence(pos, side, 1, 0, kNoScore, -kNoScore, 0, pv);
+      root_qscore = quiescence(thread, side, 1, 0, kNoScore, -kNoScore, 0, pv);
       if (settings.depth_limit < 1) {
         thread.iteration_depth = 1;
         thread.last_score = static_cast<int16_t>(root_qscore);
@@ -380,60 +409,69 @@ void iterate(int thread_number) {
       control.iteration_depth = static_cast<int8_t>(d);
     }
     int best_line_score = thread.last_score;
+    Move best_line_move = thread.root_move;
     Move best_line[kMaxPly];
     std::memcpy(best_line, thread.root_pv, sizeof(best_line));
     for (int slot = 0; slot < settings.multipv && slot < count && !control.abort; ++slot) {
       aspiration_search(thread, list, slot, d);
       if (slot == 0) {
         best_line_score = thread.last_score;
+        best_line_move = thread.root_pv[0];
         std::memcpy(best_line, thread.root_pv, sizeof(best_line));
       }
     }
     // With several lines the best one steers the next iteration and the mate test.
     thread.last_score = static_cast<int16_t>(best_line_score);
     std::memcpy(thread.root_pv, best_line, sizeof(best_line));
+    thread.root_move = best_line_move;
     search_lock.lock();
     control.nodes_by_depth[std::min(d, kMaxPly - 1)] += thread.nodes;
     search_lock.unlock();
     if (main) control.last_reported_depth = static_cast<int8_t>(d);
-    if (control.abort || settings.quit) break;
+    if (control.abort) break;
     if (mate_found(thread.last_score, d) || d >= settings.depth_limit) break;
-    if (thread.undo_index + d > kHistoryRoom || d + 1 >= kMaxPly) break;
+    if (thread.game.undo_index + d > kHistoryRoom || d + 1 >= kMaxPly) break;
   }
   if (main) control.abort = 1;
 }
 
-void think(int mode, int threaded) {
+void think(int mode, int threaded, void (*serve_input)()) {
   control.state = static_cast<uint16_t>(mode);
   search_setup();
-  auto run_thread = [](int n) {
+  // Blocks are made ready here, before their threads start, so that the thread table is
+  // written by this thread only.
+  auto ready_block = [](int n) {
     if (prepare_thread(n) != 0) std::exit(-1);
-    iterate(n);
+    thread_blocks[n]->eval_context = eval_context;
   };
+  ready_block(0);
   if (!threaded) {
-    run_thread(0);
-    shell::add_state(shell::kResultReady);
+    iterate(0);
+    add_state(kResultReady);
     return;
   }
-  std::thread main_search([&run_thread] {
-    run_thread(0);
-    shell::add_state(shell::kResultReady);
+  std::thread main_search([] {
+    iterate(0);
+    add_state(kResultReady);
   });
   while (control.iteration_depth < 1 && !control.abort) std::this_thread::yield();
   std::vector<std::thread> helpers;
-  for (int i = 1; i < settings.threads; ++i) helpers.emplace_back(run_thread, i);
+  for (int i = 1; i < settings.threads; ++i) {
+    ready_block(i);
+    helpers.emplace_back(iterate, i);
+  }
   while (!settings.quit) {
-    shell::time_check();
-    if (control.state & shell::kResultReady) break;
-    if (!(control.state & shell::kStopRequested)) shell::poll_input();
+    time_check();
+    if (control.state & kResultReady) break;
+    if (serve_input && !(control.state & kStopRequested)) serve_input();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   control.abort = 1;
   main_search.join();
   for (std::thread& helper : helpers) helper.join();
   print_search_info(0, 1, control.published_depth, control.published_score, control.pv);
-  shell::add_state(shell::kResultReady);
-  shell::search_timer(0);
+  add_state(kResultReady);
+  search_timer(0);
 }
 
 }  // namespace search

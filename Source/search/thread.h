@@ -1,35 +1,32 @@
 // The per-thread search block: the thread's own position and game history, one stack
-// record and one move-list area per ply, and the move-ordering memory.
+// record and one move-list area per ply, the move-ordering memory and the evaluation's
+// per-thread state.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
-#include "eval/accumulator.h"
-#include "eval/evaluate.h"
-#include "eval/hce.h"
+#include "base/counter.h"
+#include "base/spinlock.h"
+#include "eval/state.h"
 #include "position/position.h"
 #include "position/types.h"
-#include "shell/spinlock.h"
 
 namespace search {
 
+using position::kMaxGameMoves;
+using position::kMaxMoves;
+using position::kMaxPly;
+using position::kUndoCapacity;
 using position::Move;
 using position::MoveEntry;
 
-constexpr int kMaxPly = 81;            // stack records, plies 0..80
-constexpr int kMaxGameMoves = 900;     // moves a game may carry in from the protocol
-constexpr int kUndoCapacity = kMaxGameMoves + kMaxPly + 23;
-// Room for every pseudo-legal move of any position that set-up accepts (at most 16 men a
-// side, so no more than 15 queens and a king can be generating moves).
-constexpr int kMaxMoves = 512;
 constexpr int kMaxThreads = 512;
 
-// Picker modes: everything, captures plus quiet checks, captures only; and one more that
-// hands out every move in generation order with all promotions (perft wants no ordering).
+// Picker modes: everything, captures plus quiet checks, captures only.
 constexpr uint8_t kPickAll = 4;
 constexpr uint8_t kPickChecks = 3;
 constexpr uint8_t kPickCaptures = 1;
-constexpr uint8_t kPickUnordered = 8;
 
 struct StackRecord {
   int16_t node_type;
@@ -56,7 +53,7 @@ struct StackRecord {
 };
 
 struct SearchThread {
-  position::UndoRecord undo[kUndoCapacity];
+  position::GameHistory game;
   StackRecord stack[kMaxPly];
   MoveEntry move_lists[kMaxPly][kMaxMoves];
   uint16_t history[16 * 64];
@@ -65,36 +62,27 @@ struct SearchThread {
   Move followup[16 * 64];
   position::Position position;
   Move root_pv[kMaxPly];
-  int16_t undo_index;
-  int16_t ply;
-  Move last_move;
   int16_t thread_number;
-  uint8_t root_status;
-  int8_t iteration_depth;
   int8_t seldepth;
   uint32_t random_state;
-  int16_t last_score;
-  uint64_t nodes;
-  uint64_t tb_hits;
-  uint64_t tt_probes;
-  uint64_t tt_hits;
-  // Evaluation state, owned by the evaluation and touched only by this thread.
-  eval::Accumulator accumulator;
-  eval::EvalCacheEntry eval_cache[eval::kEvalCacheSize];
-  eval::PawnHashEntry pawn_hash[eval::kPawnHashSize];
-  uint64_t eval_calls;
-  uint64_t eval_cache_hits;
-  uint64_t pawn_probes;
-  uint64_t pawn_hits;
+  // What other threads read while this one searches: its root results and its counters.
+  std::atomic<uint8_t> root_status;
+  std::atomic<int8_t> iteration_depth;
+  std::atomic<int16_t> last_score;
+  std::atomic<Move> root_move;  // root_pv[0] as last published
+  base::Counter nodes;
+  base::Counter tb_hits;
+  base::Counter tt_probes;
+  base::Counter tt_hits;
+  eval::EvalState eval;
+  eval::EvalContext eval_context;  // the running search's, copied in at its start
 };
 
-// min(depth, 8): how strongly one result moves a history value.
-extern uint8_t history_weight[kMaxPly];
-
 // Guards the per-depth node totals, the seeding of new blocks and the bad-hash-move report.
-extern shell::SpinLock search_lock;
+extern base::SpinLock search_lock;
 
-// The main block (its position is the one the protocol sets up) and the helper blocks.
+// The main block (its position is the one the protocol sets up) and the search blocks,
+// one per search thread.
 extern SearchThread* main_thread;
 extern SearchThread* thread_blocks[kMaxThreads];
 
@@ -110,7 +98,5 @@ int prepare_thread(int n);
 void reset_stack(SearchThread& thread);
 void clear_history(SearchThread& thread);
 uint32_t thread_random(SearchThread& thread);
-
-inline SearchThread& owner(const position::Position& pos) { return *pos.thread; }
 
 }  // namespace search

@@ -6,15 +6,15 @@
 #include <thread>
 #include <vector>
 
+#include "base/output.h"
+#include "base/settings.h"
 #include "position/bitboard.h"
 #include "position/legality.h"
 #include "position/makemove.h"
 #include "position/notation.h"
 #include "position/zobrist.h"
+#include "search/control.h"
 #include "search/thread.h"
-#include "shell/control.h"
-#include "shell/output.h"
-#include "shell/settings.h"
 
 namespace search {
 
@@ -40,9 +40,9 @@ uint32_t check_word(int score, Move move, uint64_t key) {
 
 TTEntry* bucket_of(const Position& pos) { return sub_table[pos.side] + (pos.key & index_mask); }
 
-int current_age() { return shell::control.tt_age; }
+int current_age() { return control.tt_age; }
 
-bool usable() { return storage && shell::control.tt_enabled; }
+bool usable() { return storage && control.tt_enabled; }
 
 void zero_entries(TTEntry* first, uint64_t count) { std::memset(static_cast<void*>(first), 0, count * sizeof(TTEntry)); }
 
@@ -52,10 +52,10 @@ void report_bad_move(const Position& pos, Move move, int code) {
   char line[200];
   search_lock.lock();
   std::snprintf(line, sizeof(line), "info fen %s", fen);
-  shell::emit_line(line);
+  base::emit_line(line);
   std::snprintf(line, sizeof(line), "info string illegal hash move: %s%s, flags= %x, code= %d\n", kSquareNames[move_from(move)],
                 kSquareNames[move_to(move)], move & kFlagMask, code);
-  shell::emit_line(line);
+  base::emit_line(line);
   search_lock.unlock();
 }
 
@@ -85,7 +85,7 @@ int tt_age() { return current_age(); }
 uint64_t tt_entry_count() { return entry_count; }
 
 int allocate_hash_table() {
-  uint64_t count = static_cast<uint64_t>(shell::settings.hash_mb) * kEntriesPerMb;
+  uint64_t count = static_cast<uint64_t>(base::settings.hash_mb) * kEntriesPerMb;
   TTEntry* fresh = nullptr;
   if (count) {
     size_t bytes = (count + 16) * sizeof(TTEntry);
@@ -96,7 +96,7 @@ int allocate_hash_table() {
   init_zobrist();
   storage = fresh;
   entry_count = count;
-  shell::control.tt_enabled = count ? 1 : 0;
+  control.tt_enabled = count ? 1 : 0;
   if (count) {
     sub_table[0] = storage;
     sub_table[1] = storage + count / 2 + 8;
@@ -104,14 +104,14 @@ int allocate_hash_table() {
     while (power * 2 <= half) power *= 2;
     index_mask = power - 1;
   }
-  bool verbose = shell::settings.noise < 99999;
+  bool verbose = base::settings.noise < 99999;
   if (verbose) {
     char line[96];
-    std::snprintf(line, sizeof(line), "info string allocated %d Mbytes for hash table", shell::settings.hash_mb);
-    shell::emit_line(line);
+    std::snprintf(line, sizeof(line), "info string allocated %d Mbytes for hash table", base::settings.hash_mb);
+    base::emit_line(line);
   }
   clear_hash_table();
-  if (verbose) shell::emit_line("info string Cleared hash table");
+  if (verbose) base::emit_line("info string Cleared hash table");
   return 1;
 }
 
@@ -127,7 +127,7 @@ void clear_hash_table() {
   hashfull = 0.0f;
   if (!usable()) return;
   uint64_t total = entry_count + 16;
-  int threads = shell::settings.threads;
+  int threads = base::settings.threads;
   if (threads <= 1 || entry_count <= kOnePassClear) {
     zero_entries(storage, total);
     return;
@@ -176,8 +176,6 @@ void tt_store(const Position& pos, int ply, int depth, Move move, int eval, int 
 
 int tt_probe(const Position& pos, int ply, TTProbe& hit) {
   if (!usable()) return 0;
-  SearchThread& thread = *pos.thread;
-  ++thread.tt_probes;
   uint32_t key_low = static_cast<uint32_t>(pos.key);
   TTEntry* bucket = bucket_of(pos);
   TTEntry* e = nullptr;
@@ -202,7 +200,6 @@ int tt_probe(const Position& pos, int ply, TTProbe& hit) {
     e->move = 0;
     return 0;
   }
-  ++thread.tt_hits;
   if (score < kMateBandLow) score += ply;
   else if (score > kMateBandHigh) score -= ply;
   hit.score = score;
@@ -253,7 +250,7 @@ void tt_new_search() {
   int age = current_age();
   if (age <= 0) age_step = 1;
   if (age > 30) age_step = -1;
-  shell::control.tt_age = static_cast<int16_t>(age + age_step);
+  control.tt_age = static_cast<int16_t>(age + age_step);
 }
 
 int hashfull_estimate() {

@@ -4,20 +4,26 @@
 
 #include "position/position.h"
 #include "search/think.h"
+#include "search/timeman.h"
 #include "search/thread.h"
 #include "search/tt.h"
-#include "shell/control.h"
+#include "search/control.h"
+#include "shell/input.h"
 #include "shell/options.h"
-#include "shell/output.h"
-#include "shell/settings.h"
+#include "base/output.h"
+#include "base/settings.h"
 #include "shell/uci.h"
 
 namespace shell {
+
+using namespace base;
+using namespace search;
 
 namespace {
 
 constexpr const char* kCalibrationFen = "rnb1k2r/1pq1bppp/p2p1n2/4p3/4P3/2N1BN2/PPP1BPPP/R2QK2R w KQkq -";
 constexpr uint64_t kCalibrationNodes = 35000;
+constexpr float kCalibrationTimeGuard = 10000;  // seconds: the node limit ends the search
 
 constexpr const char* kBenchmarkFens[20] = {
     "r1bqkb1r/pp1ppppp/2n2n2/8/3NP3/2N5/PPP2PPP/R1BQKB1R b KQkq -",
@@ -45,30 +51,39 @@ constexpr const char* kBenchmarkFens[20] = {
 }  // namespace
 
 void calibrate() {
-  position::set_position(search::main_thread->position, kCalibrationFen);
-  uint64_t node_limit = settings.node_limit;
-  float noise = settings.noise;
-  int16_t threads = settings.threads;
-  uint8_t limit_strength = settings.limit_strength;
+  // The measurement searches under limits of its own, whatever the command line set, and
+  // leaves the settings and the clocks as it found them.
+  const EngineSettings saved = settings;
+  const float clocks[2] = {control.clock[0], control.clock[1]};
+  EngineSettings defaults;
+  set_default_settings(defaults);
   settings.node_limit = kCalibrationNodes;
+  settings.min_nodes = defaults.min_nodes;
+  settings.node_depth_cap = defaults.node_depth_cap;
+  settings.depth_limit = defaults.depth_limit;
+  settings.moves_per_control = 1;
+  settings.base_time = kCalibrationTimeGuard;
+  settings.increment = 0;
+  settings.multipv = 1;
   settings.noise = 99999;
   settings.threads = 1;
   settings.limit_strength = 0;
+  control.search_moves[0] = position::kNoMove;
+  position::set_position(search::main_thread->position, kCalibrationFen);
   search::think(kFixedSearch, 0);
   control.state = 0;
-  settings.node_limit = node_limit;
-  settings.noise = noise;
-  settings.threads = threads;
-  settings.limit_strength = limit_strength;
+  settings = saved;
+  control.clock[0] = clocks[0];
+  control.clock[1] = clocks[1];
 
   double nodes = static_cast<double>(search::thread_blocks[0]->nodes);
-  double nps = nodes / (control.elapsed + 0.002) * 1.18;
+  double elapsed = control.elapsed;
+  double nps = nodes / (elapsed + 0.002) * 1.18;
   double elo = elo_from_nps(nps);
-  settings.calibration_nps = static_cast<float>(nps);
-  settings.max_elo = static_cast<float>(elo);
+  settings.calibration_nps = settings_snapshot.calibration_nps = static_cast<float>(nps);
+  settings.max_elo = settings_snapshot.max_elo = static_cast<float>(elo);
   char line[128];
-  std::snprintf(line, sizeof(line), "info string et= %.3f, calibration nps= %0.0f, elo= %0.0f", control.elapsed, nps,
-                elo);
+  std::snprintf(line, sizeof(line), "info string et= %.3f, calibration nps= %0.0f, elo= %0.0f", elapsed, nps, elo);
   emit_line(line);
 }
 
@@ -85,12 +100,12 @@ void run_benchmark(int threaded) {
   for (int i = 0; i < 20; ++i) {
     position::set_position(search::main_thread->position, kBenchmarkFens[i]);
     search::clear_hash_table();
-    search::think(kFixedSearch, threaded);
+    search::think(kFixedSearch, threaded, poll_input);
     control.state = 0;
     total_nodes += static_cast<double>(search::total_nodes());
     total_time += control.elapsed;
     depth_sum += control.published_depth;
-    std::snprintf(line, sizeof(line), "pos %2d: %6.2f seconds", i, control.elapsed);
+    std::snprintf(line, sizeof(line), "pos %2d: %6.2f seconds", i, control.elapsed.load());
     emit_line(line);
   }
   std::snprintf(line, sizeof(line), "total time= %0.2f seconds, nodes= %.0f, nps= %.0f", total_time, total_nodes,

@@ -5,11 +5,15 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "shell/control.h"
+#include "search/control.h"
+#include "search/timeman.h"
 #include "shell/options.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 
 namespace shell {
+
+using namespace base;
+using namespace search;
 
 namespace {
 
@@ -96,7 +100,10 @@ bool read_setting(Reader& r) {
     return true;
   }
   if (r.take("-nps", 1)) {
-    control.target_nps = static_cast<float>(std::atof(r.value(0)));
+    double rate = std::atof(r.value(0));
+    double usable = clamp_rate(rate);
+    if (usable != rate) std::printf("-nps takes %.0f to %.0f nodes per second: using %.0f\n", kLowestRate, kHighestRate, usable);
+    control.target_nps = static_cast<float>(usable);
     s.limit_strength = 1;
     s.uci_elo = static_cast<int16_t>(elo_from_nps(control.target_nps));
     std::printf("Elo= %d\n", s.uci_elo);
@@ -110,7 +117,7 @@ bool read_setting(Reader& r) {
   if (r.take("-use_hce")) return s.use_nn = 0, true;
   if (r.take("-use_nn")) return s.use_nn = 1, true;
   if (r.take("-o", 1)) return copy_text(s.tool_output_file, r.value(0)), true;
-  if (r.take("-mpv", 1)) return s.multipv = static_cast<uint8_t>(std::atoi(r.value(0))), true;
+  if (r.take("-mpv", 1)) return s.multipv = static_cast<uint8_t>(clamp(std::atoi(r.value(0)), 1, 255)), true;
   if (r.take("-ss", 1)) return s.selectivity = static_cast<int16_t>(clamp(std::atoi(r.value(0)), 10, 200)), true;
   if (r.take("-lr", 1)) return s.learning_rate = static_cast<float>(std::atof(r.value(0))), true;
   if (r.take("-mbatch", 1)) return s.mini_batch = std::atoi(r.value(0)), true;

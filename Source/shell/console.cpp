@@ -15,16 +15,20 @@
 #include "position/notation.h"
 #include "position/perft.h"
 #include "search/params.h"
+#include "search/timeman.h"
 #include "search/thread.h"
 #include "search/tt.h"
-#include "shell/control.h"
+#include "search/control.h"
 #include "shell/driver.h"
 #include "shell/options.h"
 #include "shell/input.h"
-#include "shell/output.h"
-#include "shell/settings.h"
+#include "base/output.h"
+#include "base/settings.h"
 
 namespace shell {
+
+using namespace base;
+using namespace search;
 
 using namespace position;
 
@@ -54,7 +58,7 @@ Words split_words(const char* line) {
 }
 
 Position& board() { return search::main_thread->position; }
-search::SearchThread& game() { return *search::main_thread; }
+position::GameHistory& game() { return search::main_thread->game; }
 
 void show_board() {
   if (settings.console_debug) {
@@ -133,6 +137,7 @@ void redo() {
 
 void jump(int move_number) {
   take_back_all();
+  move_number = std::clamp(move_number, 1, search::kMaxGameMoves / 2 + 1);
   for (int half_moves = 2 * move_number - 2; game().undo_index < half_moves;) {
     Move move = redo_move();
     if (!move || !play(move)) break;
@@ -145,11 +150,12 @@ void run_perft(const char* argument) {
   if (depth < 1) depth = 1;
   if (depth > 20) depth = 20;
   search_timer(1);
-  uint64_t nodes = perft_count(game(), depth);
+  uint64_t nodes = perft(board(), depth);
   search_timer(0);
   char line[128];
+  double elapsed = control.elapsed;
   std::snprintf(line, sizeof(line), "visited %0.0f nodes in %0.3f seconds, nps= %0.0f", static_cast<double>(nodes),
-                control.elapsed, static_cast<double>(nodes) / (control.elapsed + 0.001));
+                elapsed, static_cast<double>(nodes) / (elapsed + 0.001));
   emit_line(line);
 }
 
@@ -280,7 +286,7 @@ void set_value(const Words& words) {
   } else if (!std::strcmp(name, "noise")) {
     s.noise = static_cast<float>(std::atof(value));
   } else if (std::strstr(name, "multipv")) {
-    s.multipv = static_cast<uint8_t>(n);
+    s.multipv = static_cast<uint8_t>(std::clamp(n, 1, 255));
   } else if (!std::strcmp(name, "debug")) {
     s.console_debug = static_cast<uint8_t>(n);
   } else if (!std::strcmp(name, "frc")) {
@@ -293,7 +299,7 @@ void set_value(const Words& words) {
     s.node_limit = static_cast<uint64_t>(std::max(0LL, std::atoll(value)));
     s.depth_limit = 80;
   } else if (!std::strcmp(name, "target_nps")) {
-    control.target_nps = static_cast<float>(std::atof(value));
+    control.target_nps = static_cast<float>(clamp_rate(std::atof(value)));
     s.limit_strength = 1;
     s.uci_elo = static_cast<int16_t>(elo_from_nps(control.target_nps));
     char line[96];

@@ -14,12 +14,15 @@
 #include "search/think.h"
 #include "search/thread.h"
 #include "search/tt.h"
-#include "shell/control.h"
+#include "search/control.h"
 #include "shell/input.h"
-#include "shell/output.h"
-#include "shell/settings.h"
+#include "base/output.h"
+#include "base/settings.h"
 
 namespace shell {
+
+using namespace base;
+using namespace search;
 
 using namespace position;
 
@@ -36,7 +39,7 @@ Position& game_position() { return search::main_thread->position; }
 // A book move for the position, unless it would walk into a draw.
 Move book_choice() {
   Position& pos = game_position();
-  int moves = search::main_thread->undo_index;
+  int moves = search::main_thread->game.undo_index;
   if (control.state != kSearchRequested || !settings.own_book || moves >= 80) return kNoMove;
   Move move = kNoMove;
   if (moves < settings.book_depth) move = book::book_move(pos, settings.book_file);
@@ -61,7 +64,8 @@ void answer_request() {
   }
   control.published_depth = 0;
   control.published_score = 0;
-  control.best_move = control.ponder_move = kNoMove;
+  control.best_move = kNoMove;
+  control.ponder_move = kNoMove;
   int mode = control.state == kSearchRequested ? kThinking : kPondering;
   if (Move move = book_choice()) {
     char text[16], line[64];
@@ -72,7 +76,7 @@ void answer_request() {
     control.state |= kResultReady;
     return;
   }
-  search::think(mode, 1);
+  search::think(mode, 1, poll_input);
   while ((control.state & kPondering) && !(control.state & kStopRequested) && !settings.quit) {
     poll_input();
     sleep_ms();
@@ -88,9 +92,9 @@ double branching_factor() {
 void report_console_result(const char* best) {
   char line[256];
   double nodes = static_cast<double>(search::total_nodes());
+  double elapsed = control.elapsed;
   std::snprintf(line, sizeof(line), "move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f", best,
-                control.elapsed, control.published_score, nodes, nodes / (control.elapsed + 0.002) / 1000,
-                branching_factor());
+                elapsed, control.published_score.load(), nodes, nodes / (elapsed + 0.002) / 1000, branching_factor());
   emit_line(line);
   const uint64_t* s = control.statistics;
   double fill = search::hashfull_estimate() / 1000.0;
@@ -125,9 +129,9 @@ void report_result() {
   float& clock = control.clock[pos.side];
   clock += settings.increment - control.elapsed;
   int n = settings.moves_per_control;
-  if (n > 1 && search::main_thread->undo_index % (2 * n) < 2) clock = settings.base_time;
+  if (n > 1 && search::main_thread->game.undo_index % (2 * n) < 2) clock = settings.base_time;
   if (move_and_play || self_play) {
-    if (best && is_legal_move(pos, best) && search::main_thread->undo_index < search::kMaxGameMoves) {
+    if (best && is_legal_move(pos, best) && search::main_thread->game.undo_index < search::kMaxGameMoves) {
       make_move(pos, best);
       display_board(pos);
       if (self_play) control.state = kSearchRequested;

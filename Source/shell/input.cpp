@@ -10,11 +10,13 @@
 #include <thread>
 
 #include "shell/console.h"
-#include "shell/output.h"
-#include "shell/settings.h"
+#include "base/output.h"
+#include "base/settings.h"
 #include "shell/uci.h"
 
 namespace shell {
+
+using namespace base;
 
 namespace {
 

@@ -12,17 +12,17 @@
 #include "search/tt.h"
 #include "shell/bench.h"
 #include "shell/commandline.h"
-#include "shell/control.h"
+#include "search/control.h"
 #include "shell/driver.h"
 #include "shell/options.h"
-#include "shell/output.h"
-#include "shell/settings.h"
+#include "base/output.h"
+#include "base/settings.h"
 #include "shell/uci.h"
 
 namespace {
 
 // Tiny searches need only a small table.
-void shrink_hash_for_tiny_searches(shell::EngineSettings& s) {
+void shrink_hash_for_tiny_searches(base::EngineSettings& s) {
   if (s.depth_limit <= 8 || s.node_limit <= 100000) s.hash_mb = 2;
   else if (s.depth_limit == 9 || s.node_limit <= 200000) s.hash_mb = 4;
 }
@@ -39,20 +39,21 @@ void release_thread_blocks() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  using namespace base;
+  using namespace search;
   using namespace shell;
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   timespec now;
   std::timespec_get(&now, TIME_UTC);
   std::srand(static_cast<unsigned>(now.tv_nsec));
 
-  search::main_thread = search::allocate_thread(0);
+  main_thread = search::allocate_thread(0);
   if (!search::main_thread) return 1;
   position::init_tables();
   eval::build_kpk_table();
 
   set_default_settings(settings);
   set_default_control(control);
-  settings_snapshot = settings;
 
   CommandLine command_line = read_command_line(argc, argv);
   if (command_line.failed) {
@@ -75,6 +76,9 @@ int main(int argc, char** argv) {
     release_thread_blocks();
     return 1;
   }
+  // What "set ss 1" and the "uci" option defaults go back to: the command line's settings,
+  // then those of the configuration file (which takes the snapshot again).
+  settings_snapshot = settings;
   if (settings.config_file[0]) load_config_file();
   if (settings.log) open_log();
   eval::register_eval_params();

@@ -7,11 +7,14 @@
 
 #include "eval/network.h"
 #include "search/tt.h"
-#include "shell/control.h"
-#include "shell/output.h"
-#include "shell/settings.h"
+#include "search/control.h"
+#include "base/output.h"
+#include "base/settings.h"
 
 namespace shell {
+
+using namespace base;
+using namespace search;
 
 namespace {
 
@@ -67,11 +70,6 @@ void string_line(const char* name, const char* value) {
 }
 
 }  // namespace
-
-double elo_from_nps(double nps) {
-  double l = std::log(nps);
-  return 850 + 250 * l - 5 * l * l;
-}
 
 void set_option(const char* name, const char* value) {
   if (control.state) return;

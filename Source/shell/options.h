@@ -14,7 +14,4 @@ void load_config_file();
 // The "option name ..." lines of the "uci" reply, in protocol order.
 void send_option_list();
 
-// 850 + 250 L - 5 L^2 with L = ln(nps): the Elo that a node rate buys.
-double elo_from_nps(double nps);
-
 }  // namespace shell

@@ -10,13 +10,16 @@
 #include "search/params.h"
 #include "search/thread.h"
 #include "search/tt.h"
-#include "shell/control.h"
+#include "search/control.h"
 #include "shell/input.h"
 #include "shell/options.h"
-#include "shell/output.h"
-#include "shell/settings.h"
+#include "base/output.h"
+#include "base/settings.h"
 
 namespace shell {
+
+using namespace base;
+using namespace search;
 
 using namespace position;
 
@@ -70,7 +73,7 @@ void new_game() {
   settings.base_time = 60.0f;
   settings.increment = 0.0f;
   control.clock[kWhite] = control.clock[kBlack] = 60.0f;
-  search::main_thread->undo_index = 0;
+  search::main_thread->game.undo_index = 0;
   search::clear_hash_table();
   control.tt_age = 0;
 }
@@ -105,7 +108,8 @@ Move read_coordinate_move(const Position& pos, const char* word) {
 }
 
 void play_move_list(const char* text) {
-  search::SearchThread& game = *search::main_thread;
+  Position& board = search::main_thread->position;
+  GameHistory& game = search::main_thread->game;
   char word[kTokenSize];
   while (*next_token(text, word)) {
     while (*text == ' ') ++text;
@@ -116,13 +120,13 @@ void play_move_list(const char* text) {
       report(line);
       return;
     }
-    Move move = read_coordinate_move(game.position, word);
-    if (!is_legal_move(game.position, move)) {
+    Move move = read_coordinate_move(board, word);
+    if (!is_legal_move(board, move)) {
       std::snprintf(line, sizeof(line), "illegal move %s, the rest ignored", word);
       report(line);
       return;
     }
-    make_move(game.position, move);
+    make_move(board, move);
   }
 }
 
@@ -134,7 +138,8 @@ void set_up_position(const char* arguments) {
     if (moves == text) return;
     moves[-1] = 0;
   }
-  search::SearchThread& game = *search::main_thread;
+  Position& board = search::main_thread->position;
+  GameHistory& game = search::main_thread->game;
   const char* fen = nullptr;
   if (std::strstr(text, "startpos")) {
     fen = kStartFen;
@@ -144,7 +149,7 @@ void set_up_position(const char* arguments) {
   } else {
     return;
   }
-  if (set_position(game.position, fen) != 0) {
+  if (set_position(board, fen) != 0) {
     report("invalid FEN, position unchanged");
     return;
   }

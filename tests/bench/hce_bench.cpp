@@ -14,7 +14,7 @@
 #include "position/position.h"
 #include "position/zobrist.h"
 #include "search/thread.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ search::SearchThread& bench_thread() {
   static search::SearchThread* thread = [] {
     position::init_tables();
     position::init_zobrist();
-    shell::set_default_settings(shell::settings);
+    base::set_default_settings(base::settings);
     eval::register_eval_params();
     eval::load_embedded_params();
     search::SearchThread* block = search::allocate_thread(0);
@@ -87,12 +87,11 @@ void run(benchmark::State& state, int ply) {
     state.SkipWithError(error.c_str());
     return;
   }
-  thread.accumulator.ply = static_cast<int16_t>(ply);
-  const uint64_t probes = thread.pawn_probes, hits = thread.pawn_hits;
+  const uint64_t probes = thread.eval.pawn_probes, hits = thread.eval.pawn_hits;
   for (auto _ : state) {
     for (const position::Position& pos : positions) {
       thread.position = pos;
-      benchmark::DoNotOptimize(eval::hce_evaluate(thread));
+      benchmark::DoNotOptimize(eval::hce_evaluate(thread.position, thread.eval, ply));
     }
   }
   const double calls = static_cast<double>(positions.size());
@@ -100,9 +99,9 @@ void run(benchmark::State& state, int ply) {
   state.counters["per_eval"] =
       benchmark::Counter(calls, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
   state.counters["positions"] = calls;
-  if (thread.pawn_probes > probes)
-    state.counters["pawn_hits%"] =
-        100.0 * static_cast<double>(thread.pawn_hits - hits) / static_cast<double>(thread.pawn_probes - probes);
+  const uint64_t probed = thread.eval.pawn_probes - probes;
+  if (probed > 0)
+    state.counters["pawn_hits%"] = 100.0 * static_cast<double>(thread.eval.pawn_hits - hits) / static_cast<double>(probed);
 }
 
 // As in the search: the pawn hash may answer.

@@ -21,7 +21,7 @@
 #include "position/position.h"
 #include "position/zobrist.h"
 #include "search/thread.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 
 namespace {
 
@@ -52,8 +52,8 @@ bool load_synthetic_network() {
   std::fwrite(&count, sizeof count, 1, file);
   std::fwrite(weights.data(), sizeof(int16_t), total, file);
   std::fclose(file);
-  shell::copy_text(shell::settings.nn_file, path.c_str());
-  shell::settings.noise = 99999;
+  base::copy_text(base::settings.nn_file, path.c_str());
+  base::settings.noise = 99999;
   eval::load_network();
   std::remove(path.c_str());
   return eval::network_loaded() && eval::network.header.width == 3072;
@@ -71,7 +71,7 @@ Fixture& fixture() {
     Fixture made;
     position::init_tables();
     position::init_zobrist();
-    shell::set_default_settings(shell::settings);
+    base::set_default_settings(base::settings);
     made.thread = search::allocate_thread(0);
     if (!made.thread || !load_synthetic_network()) return made;
     static position::MoveEntry list[search::kMaxMoves];
@@ -110,8 +110,7 @@ void run(benchmark::State& state, int ply) {
     eval::use_vector_path = saved;
     return;
   }
-  eval::Accumulator& acc = f.thread->accumulator;
-  acc.thread = f.thread;
+  eval::Accumulator& acc = f.thread->eval.accumulator;
   acc.ply = static_cast<int16_t>(ply);
   // Each game forward and back again, so neighbouring calls are one ply apart (but for
   // the step from one game to the next).

@@ -28,7 +28,7 @@ search::SearchThread* thread_for(const char* fen) {
 void run_perft(benchmark::State& state, const char* fen, int depth) {
   search::SearchThread* thread = thread_for(fen);
   uint64_t leaves = 0;
-  for (auto _ : state) leaves += position::perft_count(*thread, depth);
+  for (auto _ : state) leaves += position::perft(thread->position, depth);
   state.counters["leaves/s"] = benchmark::Counter(static_cast<double>(leaves), benchmark::Counter::kIsRate);
 }
 
@@ -73,7 +73,7 @@ void BM_PerftSuiteDeep(benchmark::State& state) {
   for (auto _ : state) {
     for (const Count& c : counts) {
       search::SearchThread* thread = thread_for(c.fen.c_str());
-      uint64_t found = position::perft_count(*thread, c.depth);
+      uint64_t found = position::perft(thread->position, c.depth);
       if (found != c.nodes) {
         state.SkipWithError(("wrong count for " + c.fen + " at depth " + std::to_string(c.depth)).c_str());
         return;

@@ -70,7 +70,7 @@ TEST(UciConfig, MissingFileIsIgnored) {
   ScratchDirectory dir;
   UciEngine engine({"-cfg", "absent.cfg"}, dir.path());
   EXPECT_EQ(engine.head(), greeting());
-  engine.expect_uci();
+  engine.expect_uci({{"ConfigFilePath", "absent.cfg"}});
   EXPECT_EQ(engine.ask("setoption name ConfigFilePath value absent.cfg"),
             Lines{"info string ConfigFilePath set to 'absent.cfg'"});
   engine.quit();
@@ -178,7 +178,7 @@ TEST(UciLog, RecordsEachCommandAndEveryReply) {
   auto uciok = std::find(replies.begin(), replies.end(), "uciok");
   ASSERT_NE(uciok, replies.end());
   Lines reply(replies.begin(), uciok + 1);
-  EXPECT_EQ(reply, engine.expected_uci({}, reply));
+  EXPECT_EQ(reply, engine.expected_uci({{"Log", "true"}}, reply));
   EXPECT_EQ(Lines(uciok + 1, replies.end()),
             joined(hash_reply(2), {"info string illegal move e2e4, the rest ignored"}));
   engine.quit();

@@ -21,7 +21,7 @@
 #include "position/position.h"
 #include "position/zobrist.h"
 #include "search/thread.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 #include "uci_test_support.h"
 
 namespace {
@@ -39,7 +39,7 @@ class Referee {
     static const bool ready = [] {
       position::init_tables();
       position::init_zobrist();
-      shell::set_default_settings(shell::settings);  // moves are written as UCI writes them
+      base::set_default_settings(base::settings);  // moves are written as UCI writes them
       return true;
     }();
     (void)ready;

@@ -7,21 +7,21 @@
 #include <vector>
 
 #include "shell/commandline.h"
-#include "shell/control.h"
-#include "shell/settings.h"
+#include "search/control.h"
+#include "base/settings.h"
 
 namespace {
 
-using shell::control;
-using shell::settings;
+using search::control;
+using base::settings;
 using Args = std::vector<std::string>;
 
 class CommandLineOptions : public ::testing::Test {
  protected:
   void SetUp() override {
-    shell::set_default_settings(settings);
-    shell::set_default_control(control);
-    shell::settings_snapshot = settings;
+    base::set_default_settings(settings);
+    search::set_default_control(control);
+    base::settings_snapshot = settings;
   }
 
   // Reads `arguments` as if given after the program name.
@@ -40,9 +40,9 @@ class CommandLineOptions : public ::testing::Test {
     return read(arguments);
   }
 
-  static shell::EngineSettings defaults() {
-    shell::EngineSettings s;
-    shell::set_default_settings(s);
+  static base::EngineSettings defaults() {
+    base::EngineSettings s;
+    base::set_default_settings(s);
     return s;
   }
 
@@ -53,7 +53,7 @@ class CommandLineOptions : public ::testing::Test {
 
 using CommandLineModes = CommandLineOptions;
 
-bool same_settings(const shell::EngineSettings& a, const shell::EngineSettings& b) {
+bool same_settings(const base::EngineSettings& a, const base::EngineSettings& b) {
   return std::memcmp(&a, &b, sizeof(a)) == 0;
 }
 
@@ -62,7 +62,7 @@ TEST_F(CommandLineOptions, UnknownArgumentsChangeNothing) {
   EXPECT_EQ(result.mode, shell::kModeEngine);
   EXPECT_FALSE(result.failed);
   EXPECT_TRUE(same_settings(settings, defaults()));
-  EXPECT_TRUE(same_settings(shell::settings_snapshot, defaults()));
+  EXPECT_TRUE(same_settings(base::settings_snapshot, defaults()));
 }
 
 TEST_F(CommandLineOptions, ProtocolAndOutputSwitches) {
@@ -158,11 +158,12 @@ TEST_F(CommandLineOptions, SizesAreClamped) {
     fresh({"-ss", value});
     EXPECT_EQ(settings.selectivity, expected) << value;
   }
-  // MultiPV is taken as given.
-  fresh({"-mpv", "0"});
-  EXPECT_EQ(settings.multipv, 0);
-  fresh({"-mpv", "3"});
-  EXPECT_EQ(settings.multipv, 3);
+  // MultiPV keeps to 1..255, as the option does: 0 lines would mean no search at all.
+  const std::vector<std::pair<std::string, int>> lines = {{"0", 1}, {"-4", 1}, {"256", 255}, {"3", 3}};
+  for (const auto& [value, expected] : lines) {
+    fresh({"-mpv", value});
+    EXPECT_EQ(settings.multipv, expected) << value;
+  }
 }
 
 TEST_F(CommandLineOptions, FilesAndPaths) {

@@ -39,8 +39,8 @@ TEST_F(Draw, RepetitionInsideAndBeforeTheRoot) {
   Position& pos = set_up(kStartFen);
   play(pos, {"e2e4", "e7e5", "g1f3", "g8f6", "f3g1", "f6g8", "g1f3", "g8f6"});
   ASSERT_EQ(pos.rule50, 6);
-  ASSERT_EQ(pos.key, thread.undo[4].key);
-  ASSERT_NE(pos.key, thread.undo[2].key);
+  ASSERT_EQ(pos.key, thread.game.undo[4].key);
+  ASSERT_NE(pos.key, thread.game.undo[2].key);
   // The root is the game position: one repetition before it is not yet a draw.
   EXPECT_EQ(is_draw(pos, 0), 0);
   // A root at the earlier occurrence still counts it as a game repetition.
@@ -55,14 +55,14 @@ TEST_F(Draw, RepetitionInsideAndBeforeTheRoot) {
 
   // A second repetition before the root is a draw.
   play(pos, {"f3g1", "f6g8", "g1f3", "g8f6"});
-  ASSERT_EQ(pos.key, thread.undo[8].key);
+  ASSERT_EQ(pos.key, thread.game.undo[8].key);
   EXPECT_EQ(is_draw(pos, 0), 1);
 
   // A null move in the history ends the walk: the older occurrence is not seen.
-  Move saved = thread.undo[6].move;
-  thread.undo[6].move = 0;
+  Move saved = thread.game.undo[6].move;
+  thread.game.undo[6].move = 0;
   EXPECT_EQ(is_draw(pos, 0), 0);
-  thread.undo[6].move = saved;
+  thread.game.undo[6].move = saved;
   EXPECT_EQ(is_draw(pos, 0), 1);
 }
 

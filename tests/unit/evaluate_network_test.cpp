@@ -7,7 +7,6 @@
 #include "eval/evaluate.h"
 #include "eval/kpk.h"
 #include "network_support.h"
-#include "shell/control.h"
 
 namespace {
 
@@ -32,17 +31,12 @@ class EvaluateNetwork : public NetworkTest {
   void SetUp() override {
     NetworkTest::SetUp();
     eval::build_kpk_table();
-    shell::settings.use_nn = 1;
-    shell::set_default_control(shell::control);
-  }
-  void TearDown() override {
-    shell::settings.use_nn = 0;
-    NetworkTest::TearDown();
   }
   int evaluate(const char* fen) {
     search::SearchThread& thread = nesk_test::engine_thread();
     nesk_test::set_up(fen);
-    return eval::evaluate(thread, thread.position.side, 1, 0);
+    eval::EvalContext network_on;
+    return eval::evaluate(thread.position, thread.eval, network_on, thread.position.side, 1, 0);
   }
 };
 

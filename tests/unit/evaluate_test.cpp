@@ -12,8 +12,8 @@
 #include "position/position.h"
 #include "position/zobrist.h"
 #include "search/thread.h"
-#include "shell/control.h"
-#include "shell/settings.h"
+#include "search/control.h"
+#include "base/settings.h"
 
 namespace {
 
@@ -34,27 +34,27 @@ class EvaluateTest : public testing::Test {
   }
 
   void SetUp() override {
-    shell::set_default_settings(shell::settings);
-    shell::settings.use_nn = 0;
-    shell::set_default_control(shell::control);
+    base::set_default_settings(base::settings);
+    context_ = eval::EvalContext{};
+    context_.use_network = false;
     thread_ = search::allocate_thread(0);
     ASSERT_NE(thread_, nullptr);
-    search::main_thread = thread_;
-    eval::root_side = kWhite;
-    eval::noise_seed = 0;
   }
   void TearDown() override {
-    search::main_thread = nullptr;
     search::free_thread(thread_);
   }
 
   int eval(const char* fen, int ply = 1, int in_check = 0) {
     std::string text(fen);
     EXPECT_EQ(position::set_position(thread_->position, text.c_str()), 0) << fen;
-    return eval::evaluate(*thread_, thread_->position.side, ply, in_check);
+    return evaluate(thread_->position.side, ply, in_check);
+  }
+  int evaluate(int side, int ply, int in_check = 0) {
+    return eval::evaluate(thread_->position, thread_->eval, context_, side, ply, in_check);
   }
 
   search::SearchThread* thread_ = nullptr;
+  eval::EvalContext context_;
 };
 
 int sq(const char* name) { return (name[1] - '1') * 8 + (name[0] - 'a'); }
@@ -138,36 +138,52 @@ TEST_F(EvaluateTest, InCheckIsMinusThreeThousand) {
 TEST_F(EvaluateTest, CacheAnswersFromPlyThreeOn) {
   const char* fen = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3";
   int first = eval(fen, 3);
-  uint64_t hits = thread_->eval_cache_hits;
-  EXPECT_EQ(eval::evaluate(*thread_, thread_->position.side, 3, 0), first);
-  EXPECT_EQ(thread_->eval_cache_hits, hits + 1);
-  EXPECT_EQ(eval::evaluate(*thread_, thread_->position.side, 2, 0), first);
-  EXPECT_EQ(thread_->eval_cache_hits, hits + 1);
+  uint64_t hits = thread_->eval.cache_hits;
+  EXPECT_EQ(evaluate(thread_->position.side, 3), first);
+  EXPECT_EQ(thread_->eval.cache_hits, hits + 1);
+  EXPECT_EQ(evaluate(thread_->position.side, 2), first);
+  EXPECT_EQ(thread_->eval.cache_hits, hits + 1);
+}
+
+// A cached value carries neither contempt nor noise: a later search with another root
+// side or seed gets its own terms on top of the same stored value.
+TEST_F(EvaluateTest, CacheKeepsTheValueBeforeContemptAndNoise) {
+  const char* fen = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3";
+  int plain = eval(fen, 3);
+  context_.apply_contempt = true;
+  context_.contempt = 100;
+  context_.root_side = kWhite;
+  int favoured = evaluate(kWhite, 3);
+  uint64_t hits = thread_->eval.cache_hits;
+  context_.root_side = kBlack;
+  int opposed = evaluate(kWhite, 3);
+  EXPECT_EQ(thread_->eval.cache_hits, hits + 1);
+  EXPECT_EQ(favoured - plain, plain - opposed);
+  EXPECT_GT(favoured, plain);
+  context_ = eval::EvalContext{};
+  context_.use_network = false;
+  EXPECT_EQ(evaluate(kWhite, 3), plain);
+  EXPECT_EQ(thread_->eval.cache_hits, hits + 2);
 }
 
 TEST_F(EvaluateTest, ContemptFollowsTheRootSideAndThePhase) {
   const char* fen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
   int plain = eval(fen, 1);
-  thread_->undo_index = 5;  // well into a game: contempt applies
-  EXPECT_EQ(eval(fen, 1), plain);  // set-up empties the history again
-  thread_->undo_index = 5;
-  int root_side = eval::evaluate(*thread_, kWhite, 1, 0);
-  EXPECT_EQ(root_side - plain, 15);  // full material, contempt 0
-  eval::root_side = kBlack;
-  thread_->undo_index = 5;
-  EXPECT_EQ(eval::evaluate(*thread_, kWhite, 1, 0) - plain, -15);
-  shell::control.state = shell::kFixedSearch;  // fixed searches see none
-  EXPECT_EQ(eval::evaluate(*thread_, kWhite, 1, 0), plain);
-  shell::control.state = 0;
-  shell::settings.contempt = 100;
-  eval::root_side = kWhite;
-  EXPECT_EQ(eval::evaluate(*thread_, kWhite, 1, 0) - plain, 115);
+  context_.apply_contempt = true;
+  context_.root_side = kWhite;
+  EXPECT_EQ(evaluate(kWhite, 1) - plain, 15);  // full material, contempt 0
+  context_.root_side = kBlack;
+  EXPECT_EQ(evaluate(kWhite, 1) - plain, -15);
+  context_.contempt = 100;
+  context_.root_side = kWhite;
+  EXPECT_EQ(evaluate(kWhite, 1) - plain, 115);
   // Kings and four pawns: phase 800, below the midpoint, so the root side loses a little.
   const char* pawns = "4k3/pp6/8/8/8/8/PP6/4K3 w - - 0 1";
-  shell::settings.contempt = 0;
+  context_.contempt = 0;
+  context_.apply_contempt = false;
   int pawn_plain = eval(pawns, 1);
-  thread_->undo_index = 5;
-  EXPECT_EQ(eval::evaluate(*thread_, kWhite, 1, 0) - pawn_plain, 15 * (800 - 4096) / 4096);
+  context_.apply_contempt = true;
+  EXPECT_EQ(evaluate(kWhite, 1) - pawn_plain, 15 * (800 - 4096) / 4096);
 }
 
 TEST_F(EvaluateTest, NoiseIsBoundedAndRepeatable) {
@@ -175,11 +191,11 @@ TEST_F(EvaluateTest, NoiseIsBoundedAndRepeatable) {
                         "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3",
                         "4k3/pp6/8/8/8/8/PP6/4K3 w - - 0 1", "8/5k2/8/3r4/8/2B5/5K2/8 b - - 0 1"};
   for (const char* fen : fens) {
-    shell::settings.eval_noise = 0;
+    context_.noise = 0;
     int plain = eval(fen, 1);
-    shell::settings.eval_noise = 71;
+    context_.noise = 71;
     for (uint64_t seed : {0ULL, 12345ULL, 0xFFFFFFFF89ABCDEFULL}) {
-      eval::noise_seed = seed;
+      context_.noise_seed = seed;
       int noisy = eval(fen, 1);
       EXPECT_LE(std::abs(noisy - plain), 35) << fen;
       EXPECT_EQ(eval(fen, 1), noisy);

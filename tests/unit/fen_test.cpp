@@ -61,9 +61,9 @@ TEST_F(Fen, StartPosition) {
   EXPECT_EQ(pos.castle_path[1], squares({"b1", "c1", "d1"}));
   EXPECT_EQ(pos.castle_path[2], squares({"f8", "g8"}));
   EXPECT_EQ(pos.castle_path[3], squares({"b8", "c8", "d8"}));
-  EXPECT_EQ(thread.undo_index, 0);
-  EXPECT_EQ(thread.ply, 1);
-  EXPECT_EQ(thread.last_move, 0);
+  EXPECT_EQ(thread.game.undo_index, 0);
+  EXPECT_EQ(thread.game.ply, 1);
+  EXPECT_EQ(thread.game.last_move, 0);
 }
 
 TEST_F(Fen, CastlingLettersPickTheOutermostRook) {
@@ -185,9 +185,9 @@ TEST_F(Fen, RejectedTextsLeaveThePositionUntouched) {
   make_move(pos, mv("a2a4"));
   Position before;
   std::memcpy(&before, &pos, sizeof pos);
-  const auto undo_index = thread.undo_index, ply = thread.ply;
-  const auto last_move = thread.last_move;
-  position::UndoRecord record0 = thread.undo[0];
+  const auto undo_index = thread.game.undo_index, ply = thread.game.ply;
+  const auto last_move = thread.game.last_move;
+  position::UndoRecord record0 = thread.game.undo[0];
 
   const char* rejected[] = {
       "4k3/8/8/8/8/8/8/8 w - -",                      // no white king
@@ -207,14 +207,14 @@ TEST_F(Fen, RejectedTextsLeaveThePositionUntouched) {
     std::string copy(fen);
     EXPECT_EQ(set_position(pos, copy.c_str()), -1) << fen;
     EXPECT_EQ(std::memcmp(&before, &pos, sizeof pos), 0) << fen;
-    EXPECT_EQ(thread.undo_index, undo_index);
-    EXPECT_EQ(thread.ply, ply);
-    EXPECT_EQ(thread.last_move, last_move);
-    EXPECT_EQ(std::memcmp(&record0, &thread.undo[0], sizeof record0), 0);
+    EXPECT_EQ(thread.game.undo_index, undo_index);
+    EXPECT_EQ(thread.game.ply, ply);
+    EXPECT_EQ(thread.game.last_move, last_move);
+    EXPECT_EQ(std::memcmp(&record0, &thread.game.undo[0], sizeof record0), 0);
   }
   // Sixteen men is still a position.
   EXPECT_EQ(set_position(pos, "4k3/8/8/8/NNNNNNN1/8/PPPPPPPP/4K3 w - -"), 0);
-  EXPECT_EQ(thread.undo_index, 0);
+  EXPECT_EQ(thread.game.undo_index, 0);
 }
 
 TEST_F(Fen, GarbageNeverWritesOutsideTheBoard) {
@@ -243,7 +243,7 @@ TEST_F(Fen, GarbageNeverWritesOutsideTheBoard) {
     SCOPED_TRACE(c.fen);
     Position scratch;
     std::memset(&scratch, 0, sizeof scratch);
-    scratch.thread = &thread;
+    scratch.game = &thread.game;
     std::string copy(c.fen);
     EXPECT_EQ(set_position(scratch, copy.c_str()), c.result);
     if (c.result == 0) {

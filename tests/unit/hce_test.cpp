@@ -36,8 +36,7 @@ search::SearchThread& hce_thread() {
 int evaluate_at(const char* fen, int ply = 0) {
   search::SearchThread& thread = hce_thread();
   nesk_test::set_up(fen);
-  thread.accumulator.ply = static_cast<int16_t>(ply);
-  return eval::hce_evaluate(thread);
+  return eval::hce_evaluate(thread.position, thread.eval, ply);
 }
 
 std::vector<std::string> fields_of(const std::string& fen) {
@@ -63,7 +62,7 @@ int delta(eval::EvalParam* p, const char* fen) {
   {
     search::SearchThread& thread = hce_thread();
     eval::EvalInfo info;
-    eval::hce_evaluate(thread, info);
+    eval::hce_evaluate(thread.position, thread.eval, 0, info);
     const int value = eval::tapered_value(info);
     EXPECT_EQ(eval::scale_factor(thread.position, thread.position.side == 0 ? value : -value), 1.0f)
         << "term counts are read on unscaled positions: " << fen;
@@ -163,9 +162,8 @@ TEST(HceSymmetry, FileMirroredPositionsEvaluateAlike) {
 TEST(HcePhase, StartPositionUsesOnlyMiddlegameHalves) {
   search::SearchThread& thread = hce_thread();
   nesk_test::set_up(position::kStartFen);
-  thread.accumulator.ply = 0;
   eval::EvalInfo info;
-  int value = eval::hce_evaluate(thread, info);
+  int value = eval::hce_evaluate(thread.position, thread.eval, 0, info);
   EXPECT_EQ(info.phase, 1.0f);  // 78 * 0.014 is capped at 1
   // The position is symmetric, so only the side-to-move bonus remains: its middlegame half.
   EXPECT_EQ(value, eval::score_mg(slots.stm_bonus->score));
@@ -174,7 +172,7 @@ TEST(HcePhase, StartPositionUsesOnlyMiddlegameHalves) {
   // Kings and pawns only: phase 16 * 0.014 = 0.224, so the bonus tapers towards its
   // endgame half: trunc(50 * 0.224 + 12 * 0.776) = 20.
   nesk_test::set_up("4k3/pppppppp/8/8/8/8/PPPPPPPP/4K3 w - -");
-  value = eval::hce_evaluate(thread, info);
+  value = eval::hce_evaluate(thread.position, thread.eval, 0, info);
   EXPECT_NEAR(info.phase, 0.224f, 1e-6f);
   EXPECT_EQ(value, 20);
 }
@@ -189,10 +187,9 @@ struct Scaled {
 Scaled scaled_result(const char* fen) {
   search::SearchThread& thread = hce_thread();
   nesk_test::set_up(fen);
-  thread.accumulator.ply = 0;
   eval::EvalInfo info;
   Scaled r;
-  r.final_value = eval::hce_evaluate(thread, info);
+  r.final_value = eval::hce_evaluate(thread.position, thread.eval, 0, info);
   r.tapered = eval::tapered_value(info);
   r.factor = eval::scale_factor(thread.position, thread.position.side == 0 ? r.tapered : -r.tapered);
   return r;
@@ -249,22 +246,22 @@ TEST(HcePawnHash, NotConsultedAtPlyZeroOrOne) {
   const char* fen = "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - -";
   const int fresh = evaluate_at(fen, 0);
   const uint64_t key = eval::pawn_hash_key(thread.position);
-  eval::PawnHashEntry& entry = thread.pawn_hash[key & (eval::kPawnHashSize - 1)];
+  eval::PawnHashEntry& entry = thread.eval.pawn_hash[key & (eval::kPawnHashSize - 1)];
   ASSERT_EQ(entry.key, key);  // stored even at the root
 
   for (int ply : {0, 1}) {
     entry.white_score += eval::pack_score(500, 500);  // a poisoned entry with the right key
-    const uint64_t probes = thread.pawn_probes, hits = thread.pawn_hits;
+    const uint64_t probes = thread.eval.pawn_probes, hits = thread.eval.pawn_hits;
     EXPECT_EQ(evaluate_at(fen, ply), fresh) << ply;
-    EXPECT_EQ(thread.pawn_probes, probes);
-    EXPECT_EQ(thread.pawn_hits, hits);
+    EXPECT_EQ(thread.eval.pawn_probes, probes);
+    EXPECT_EQ(thread.eval.pawn_hits, hits);
   }
   // At ply 2 the entry answers: a poisoned one shows through, which proves it is read.
   entry.white_score += eval::pack_score(500, 500);
-  const uint64_t probes = thread.pawn_probes, hits = thread.pawn_hits;
+  const uint64_t probes = thread.eval.pawn_probes, hits = thread.eval.pawn_hits;
   EXPECT_EQ(evaluate_at(fen, 2), fresh + 500);
-  EXPECT_EQ(thread.pawn_probes, probes + 1);
-  EXPECT_EQ(thread.pawn_hits, hits + 1);
+  EXPECT_EQ(thread.eval.pawn_probes, probes + 1);
+  EXPECT_EQ(thread.eval.pawn_hits, hits + 1);
   evaluate_at(fen, 0);  // repair the entry
 }
 
@@ -289,13 +286,13 @@ TEST(HcePawnHash, ReuseMatchesFreshComputation) {
   std::vector<int> fresh;
   for (const std::string& fen : fens) fresh.push_back(evaluate_at(fen.c_str(), 0));
   // Visit the positions in an order that leaves stale and matching entries about.
-  const uint64_t hits_before = thread.pawn_hits;
+  const uint64_t hits_before = thread.eval.pawn_hits;
   for (int round = 0; round < 2; ++round)
     for (size_t i = 0; i < fens.size(); ++i) {
       size_t j = round ? fens.size() - 1 - i : (i * 7) % fens.size();
       EXPECT_EQ(evaluate_at(fens[j].c_str(), 5), fresh[j]) << fens[j];
     }
-  EXPECT_GT(thread.pawn_hits, hits_before);
+  EXPECT_GT(thread.eval.pawn_hits, hits_before);
 }
 
 TEST(HcePawnTable, SwitchesWhenAKingCrossesHalves) {
@@ -334,9 +331,8 @@ TEST(HceSets, PassersCandidatesAndOutposts) {
   // White: a5 passed (no black pawn ahead on files a-b), c4 a candidate (none ahead on
   // its file, d6 guards its path), h2 facing h7. Black: d6, h7.
   nesk_test::set_up("4k3/7p/3p4/P7/2P5/8/7P/4K3 w - -");
-  thread.accumulator.ply = 0;
   eval::EvalInfo info;
-  eval::hce_evaluate(thread, info);
+  eval::hce_evaluate(thread.position, thread.eval, 0, info);
   EXPECT_EQ(info.passed, squares({"a5"}));
   EXPECT_EQ(info.candidates, squares({"c4", "d6"}));  // d6: c4 guards its path, no pawn on its file
   // White outposts: b-g on ranks 4-6 that no black pawn can ever attack.
@@ -425,9 +421,8 @@ TEST(HceSets, KingDangerCounter) {
   search::SearchThread& thread = hce_thread();
   auto counters = [&](const char* fen) {
     nesk_test::set_up(fen);
-    thread.accumulator.ply = 0;
     eval::EvalInfo info;
-    eval::hce_evaluate(thread, info);
+    eval::hce_evaluate(thread.position, thread.eval, 0, info);
     return std::pair<int, int>(info.danger[0], info.danger[1]);
   };
   // A knight reaching the zone around g8 (f6..h8) adds 4 to black's counter.
@@ -442,7 +437,7 @@ TEST(HceSets, KingDangerCounter) {
   // The battery also counts as a double attack behind the bishop.
   nesk_test::set_up("6k1/8/8/8/8/3B4/2Q5/6K1 w - -");
   eval::EvalInfo info;
-  eval::hce_evaluate(thread, info);
+  eval::hce_evaluate(thread.position, thread.eval, 0, info);
   EXPECT_TRUE(info.twice[0] & squares({"e4", "h7"}));
   EXPECT_FALSE(info.queen[0] & squares({"e4"}));
 }

@@ -194,9 +194,9 @@ TEST_F(NetworkOutput, DisplayValueUsesTheThreadsOwnAccumulator) {
   set_up("r3k2r/pppq1ppp/2npbn2/4p3/4P3/2NPBN2/PPPQ1PPP/R3K2R w KQkq -");
   TestAccumulator acc;
   int expected = acc.evaluate(1);
-  EXPECT_EQ(eval::evaluate_for_display(thread), expected);
-  EXPECT_EQ(thread.accumulator.position, &thread.position);
-  EXPECT_EQ(thread.accumulator.generation, eval::network.generation);
+  EXPECT_EQ(eval::evaluate_for_display(thread.position, thread.eval.accumulator), expected);
+  EXPECT_EQ(thread.eval.accumulator.position, &thread.position);
+  EXPECT_EQ(thread.eval.accumulator.generation, eval::network.generation);
 }
 
 }  // namespace

@@ -36,13 +36,13 @@ class MakeMove : public testing::Test {
       SCOPED_TRACE(here);
       Position before;
       std::memcpy(&before, &pos, sizeof pos);
-      const auto undo_index = thread.undo_index, ply = thread.ply;
-      const Move last_move = thread.last_move;
+      const auto undo_index = thread.game.undo_index, ply = thread.game.ply;
+      const Move last_move = thread.game.last_move;
 
       make_move(pos, m);
-      ASSERT_EQ(thread.undo_index, undo_index + 1);
-      ASSERT_EQ(thread.ply, ply + 1);
-      ASSERT_EQ(thread.last_move, thread.undo[undo_index].move);
+      ASSERT_EQ(thread.game.undo_index, undo_index + 1);
+      ASSERT_EQ(thread.game.ply, ply + 1);
+      ASSERT_EQ(thread.game.last_move, thread.game.undo[undo_index].move);
       ASSERT_EQ(pos.side, before.side ^ 1);
       ASSERT_TRUE(nesk_test::consistent(pos));
       Position copy = pos;
@@ -57,9 +57,9 @@ class MakeMove : public testing::Test {
       unmake_move(pos);
       ASSERT_TRUE(nesk_test::same_position(before, pos));
       ASSERT_EQ(std::memcmp(&before, &pos, sizeof pos), 0);
-      ASSERT_EQ(thread.undo_index, undo_index);
-      ASSERT_EQ(thread.ply, ply);
-      ASSERT_EQ(thread.last_move, last_move);
+      ASSERT_EQ(thread.game.undo_index, undo_index);
+      ASSERT_EQ(thread.game.ply, ply);
+      ASSERT_EQ(thread.game.last_move, last_move);
     }
   }
 };
@@ -112,7 +112,7 @@ TEST_F(MakeMove, UndoRecordAndRights) {
   Position& pos = set_up("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 5 30");
   uint64_t key = pos.key;
   make_move(pos, mv("h1h8"));
-  const UndoRecord& record = thread.undo[0];
+  const UndoRecord& record = thread.game.undo[0];
   EXPECT_EQ(record.move, mv("h1h8"));
   EXPECT_EQ(record.captured, kRook);
   EXPECT_EQ(record.rule50, 5);
@@ -156,7 +156,7 @@ TEST_F(MakeMove, StandardCastling) {
   EXPECT_EQ(pos.rule50, 0);
   EXPECT_EQ(pos.castle_rights, kBlackKingSide | kBlackQueenSide);
   EXPECT_EQ(pos.key, key_of("r3k2r/8/8/8/8/8/8/R4RK1 b kq -"));
-  EXPECT_EQ(thread.last_move, mv("e1g1", kFlagKingSide));
+  EXPECT_EQ(thread.game.last_move, mv("e1g1", kFlagKingSide));
   make_move(pos, mv("e8c8", kFlagQueenSide));
   EXPECT_EQ(pos.board[sq("c8")], piece_code(kBlack, kKing));
   EXPECT_EQ(pos.board[sq("d8")], piece_code(kBlack, kRook));
@@ -171,9 +171,9 @@ TEST_F(MakeMove, StandardCastling) {
   // The king-takes-rook form is stored in the king-destination form.
   set_up("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
   make_move(pos, mv("e1h1", kFlagKingSide));
-  EXPECT_EQ(thread.undo[0].move, mv("e1g1", kFlagKingSide));
-  EXPECT_EQ(thread.last_move, mv("e1g1", kFlagKingSide));
-  EXPECT_EQ(thread.undo[0].captured, 0);
+  EXPECT_EQ(thread.game.undo[0].move, mv("e1g1", kFlagKingSide));
+  EXPECT_EQ(thread.game.last_move, mv("e1g1", kFlagKingSide));
+  EXPECT_EQ(thread.game.undo[0].captured, 0);
   EXPECT_EQ(pos.key, key_of("r3k2r/8/8/8/8/8/8/R4RK1 b kq -"));
   EXPECT_EQ(pos.touched, squares({"e1", "g1"}));
 }
@@ -234,9 +234,9 @@ TEST_F(MakeMove, PromotionFlags) {
     EXPECT_EQ(pos.material[kWhite], kMaterialWeight[c.type]);
     EXPECT_EQ(pos.material[kBlack], 0u);
     EXPECT_EQ(pos.rule50, 0);
-    EXPECT_EQ(thread.undo[0].captured, kRook);
+    EXPECT_EQ(thread.game.undo[0].captured, kRook);
     // An unflagged promotion is recorded as the queen promotion it was made as.
-    EXPECT_EQ(thread.undo[0].move & kFlagMask, c.flags ? c.flags : kFlagQueen);
+    EXPECT_EQ(thread.game.undo[0].move & kFlagMask, c.flags ? c.flags : kFlagQueen);
     Position copy = pos;
     compute_keys(copy);
     EXPECT_EQ(pos.key, copy.key);
@@ -255,7 +255,7 @@ TEST_F(MakeMove, EnPassantRemovesAndRestoresTheVictim) {
   EXPECT_FALSE(pos.pieces[kBlack][kPawn] & bit(sq("f5")));
   EXPECT_FALSE(pos.pieces[kBlack][0] & bit(sq("f5")));
   EXPECT_EQ(pos.material[kBlack], before.material[kBlack] - 1);
-  EXPECT_EQ(thread.undo[0].captured, 0);
+  EXPECT_EQ(thread.game.undo[0].captured, 0);
   EXPECT_EQ(pos.pawn_key, before.pawn_key ^ zobrist[9 * 64 + sq("f5")] ^ zobrist[1 * 64 + sq("e5")] ^
                               zobrist[1 * 64 + sq("f6")]);
   EXPECT_EQ(pos.key, key_of("rnbqkbnr/ppp1p1pp/5P2/3p4/8/8/PPPP1PPP/RNBQKBNR b KQkq -"));
@@ -267,13 +267,13 @@ TEST_F(MakeMove, LastMoveFollowsTheStack) {
   Position& pos = set_up(kStartFen);
   make_move(pos, mv("d2d4"));
   make_move(pos, mv("d7d5"));
-  EXPECT_EQ(thread.last_move, mv("d7d5"));
+  EXPECT_EQ(thread.game.last_move, mv("d7d5"));
   unmake_move(pos);
-  EXPECT_EQ(thread.last_move, mv("d2d4"));
+  EXPECT_EQ(thread.game.last_move, mv("d2d4"));
   unmake_move(pos);
-  EXPECT_EQ(thread.last_move, 0);
-  EXPECT_EQ(thread.undo_index, 0);
-  EXPECT_EQ(thread.ply, 1);
+  EXPECT_EQ(thread.game.last_move, 0);
+  EXPECT_EQ(thread.game.undo_index, 0);
+  EXPECT_EQ(thread.game.ply, 1);
 }
 
 }  // namespace

@@ -39,14 +39,14 @@ class MoveOrder : public testing::Test {
 
   // Everything the picker of `ply` hands out, in order.
   std::vector<MoveEntry> pick(Position& pos, uint8_t mode, Move tt_move, int checker, int ply = 1) {
-    thread.ply = static_cast<int16_t>(ply);
+    thread.game.ply = static_cast<int16_t>(ply);
     search::start_picker(thread, mode, tt_move, checker);
     std::vector<MoveEntry> out;
-    while (MoveEntry* entry = search::next_move(pos)) {
+    while (MoveEntry* entry = search::next_move(thread)) {
       out.push_back(*entry);
       if (out.size() > 2 * search::kMaxMoves) break;
     }
-    thread.ply = 1;
+    thread.game.ply = 1;
     return out;
   }
   static std::vector<Move> just_moves(const std::vector<MoveEntry>& entries) {
@@ -61,8 +61,7 @@ class MoveOrder : public testing::Test {
 
 TEST_F(MoveOrder, StartPositionGenerationOrder) {
   Position& pos = set_up(kStartFen);
-  MoveEntry* start = generate_all_moves(pos);
-  EXPECT_EQ(start, thread.move_lists[thread.ply]);
+  MoveEntry* start = generate_all_moves(pos, list);
   MoveEntry* end = start;
   while (end->move != kListEnd) ++end;
   EXPECT_EQ(moves_of(start, end),
@@ -74,7 +73,7 @@ TEST_F(MoveOrder, StartPositionGenerationOrder) {
   }
   // Black's reply order after 1. e4: pawns by ascending to-square, single steps first.
   Position& black = set_up("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3");
-  start = generate_all_moves(black);
+  start = generate_all_moves(black, list);
   EXPECT_EQ(start[0].move, mv("a7a6"));
   EXPECT_EQ(start[7].move, mv("h7h6"));
   EXPECT_EQ(start[8].move, mv("a7a5"));
@@ -250,13 +249,6 @@ TEST_F(MoveOrder, UnderPromotionsOnlyNearTheRoot) {
   EXPECT_EQ(promotions(search::kPickAll, 6), 4);
   EXPECT_EQ(promotions(search::kPickAll, 7), 1);
   EXPECT_EQ(promotions(search::kPickCaptures, 9), 1);
-  // Perft's unordered mode counts every promotion at every ply.
-  EXPECT_EQ(promotions(search::kPickUnordered, 7), 4);
-  EXPECT_EQ(promotions(search::kPickUnordered, 40), 4);
-  // The unordered mode hands out the generator's order: captures, promotions, pushes to the
-  // seventh rank, quiet moves.
-  std::vector<Move> all = just_moves(pick(pos, search::kPickUnordered, kNoMove, kNoSquare, 3));
-  EXPECT_EQ(all, nesk_test::pseudo_legal_moves(pos));
 }
 
 TEST_F(MoveOrder, QuietScoresUseKillersCountersAndFollowUps) {
@@ -297,7 +289,7 @@ TEST_F(MoveOrder, HistoryUpdateArithmetic) {
   auto history = [&](const MoveEntry& e) { return thread.history[e.mover * 64 + move_to(e.move)]; };
   thread.stack[0].current = nullptr;
   thread.stack[1].in_check = 0;
-  for (int d = 0; d < search::kMaxPly; ++d) EXPECT_EQ(search::history_weight[d], std::min(d, 8));
+  for (int d = 0; d < search::kMaxPly; ++d) EXPECT_EQ(search::history_weight(d), std::min(d, 8));
   EXPECT_EQ(history(nf3), 4096);
 
   // Fail high at depth 8: 4096 + 61440 * 8 / 256; again: 6016 + 59520 * 8 / 256.

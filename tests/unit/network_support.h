@@ -113,7 +113,7 @@ inline std::string write_network(const std::string& name, const eval::NetHeader&
 // Loads the network named `source` ("new", "embedded" or a path); returns what it printed.
 inline std::string load_named(const std::string& source) {
   engine_thread();
-  shell::copy_text(shell::settings.nn_file, source.c_str());
+  base::copy_text(base::settings.nn_file, source.c_str());
   testing::internal::CaptureStdout();
   eval::load_network();
   return testing::internal::GetCapturedStdout();
@@ -132,20 +132,20 @@ class NetworkTest : public testing::Test {
  protected:
   void SetUp() override {
     engine_thread();
-    std::memcpy(saved_nn_file_, shell::settings.nn_file, sizeof saved_nn_file_);
+    std::memcpy(saved_nn_file_, base::settings.nn_file, sizeof saved_nn_file_);
   }
   void TearDown() override {
     std::free(eval::network.weights);
     uint32_t generation = eval::network.generation + 1;
     eval::network = eval::Network{};
     eval::network.generation = generation;
-    std::memcpy(shell::settings.nn_file, saved_nn_file_, sizeof saved_nn_file_);
+    std::memcpy(base::settings.nn_file, saved_nn_file_, sizeof saved_nn_file_);
     for (const std::string& path : written_files()) std::remove(path.c_str());
     written_files().clear();
   }
 
  private:
-  char saved_nn_file_[sizeof shell::settings.nn_file];
+  char saved_nn_file_[sizeof base::settings.nn_file];
 };
 
 // An accumulator of its own, reading the test thread's position.
@@ -153,7 +153,6 @@ struct TestAccumulator {
   eval::Accumulator acc{};
   TestAccumulator() {
     acc.position = &engine_thread().position;
-    acc.thread = &engine_thread();
   }
   ~TestAccumulator() { eval::free_accumulators(acc); }
   TestAccumulator(const TestAccumulator&) = delete;

@@ -27,8 +27,8 @@ class Notation : public testing::Test {
   void SetUp() override { search::main_thread = &nesk_test::engine_thread(); }
 
   // UCI mode, standard chess notation unless a test says otherwise.
-  SettingGuard uci_mode_{shell::settings.uci_mode, 1};
-  SettingGuard chess960_{shell::settings.chess960, 0};
+  SettingGuard uci_mode_{base::settings.uci_mode, 1};
+  SettingGuard chess960_{base::settings.chess960, 0};
 
   Forms forms(const char* fen, Move move) {
     Position& pos = set_up(fen);
@@ -44,7 +44,7 @@ class Notation : public testing::Test {
   // Reads a move on the main thread's position; `printed` receives what went to stdout.
   int read(const char* input, Move& move, std::string& printed) {
     testing::internal::CaptureStdout();
-    int result = text_to_move(input, move);
+    int result = text_to_move(search::main_thread->position, input, move);
     printed = testing::internal::GetCapturedStdout();
     return result;
   }
@@ -102,7 +102,7 @@ TEST_F(Notation, CoordinateText) {
   Position& pos = set_up("k7/4P3/8/8/8/8/8/4K3 w - -");
   EXPECT_EQ(text(pos, kNoMove), "null");
   {
-    SettingGuard uci(shell::settings.uci_mode, 1);
+    SettingGuard uci(base::settings.uci_mode, 1);
     EXPECT_EQ(text(pos, mv("e7e8", kFlagKnight)), "e7e8n");
     EXPECT_EQ(text(pos, mv("e7e8", kFlagQueen)), "e7e8q");
     EXPECT_EQ(text(pos, mv("e7e8", kFlagBishop)), "e7e8b");
@@ -110,18 +110,18 @@ TEST_F(Notation, CoordinateText) {
     EXPECT_EQ(text(pos, mv("e1d2")), "e1d2");
   }
   {
-    SettingGuard console(shell::settings.uci_mode, 0);
+    SettingGuard console(base::settings.uci_mode, 0);
     EXPECT_EQ(text(pos, mv("e7e8", kFlagKnight)), "e7e8=N");
     EXPECT_EQ(text(pos, mv("e7e8", kFlagQueen)), "e7e8=Q");
   }
   Position& castle = set_up("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
   {
-    SettingGuard off(shell::settings.chess960, 0);
+    SettingGuard off(base::settings.chess960, 0);
     EXPECT_EQ(text(castle, mv("e1g1", kFlagKingSide)), "e1g1");
     EXPECT_EQ(text(castle, mv("e1c1", kFlagQueenSide)), "e1c1");
   }
   {
-    SettingGuard on(shell::settings.chess960, 1);
+    SettingGuard on(base::settings.chess960, 1);
     EXPECT_EQ(text(castle, mv("e1g1", kFlagKingSide)), "e1h1");
     EXPECT_EQ(text(castle, mv("e1c1", kFlagQueenSide)), "e1a1");
   }
@@ -130,12 +130,12 @@ TEST_F(Notation, CoordinateText) {
 TEST_F(Notation, CastlingForms) {
   const char* fen = "r3k2r/8/8/8/8/8/8/R3K2R w KQkq -";
   {
-    SettingGuard off(shell::settings.chess960, 0);
+    SettingGuard off(base::settings.chess960, 0);
     EXPECT_FORMS(forms(fen, mv("e1g1", kFlagKingSide)), "e1g1", "o-o", "O-O", "e1h1");
     EXPECT_FORMS(forms(fen, mv("e1c1", kFlagQueenSide)), "e1c1", "o-o-o", "O-O-O", "e1a1");
   }
   {
-    SettingGuard on(shell::settings.chess960, 1);
+    SettingGuard on(base::settings.chess960, 1);
     EXPECT_FORMS(forms(fen, mv("e1g1", kFlagKingSide)), "e1h1", "o-o", "O-O", "e1g1");
     EXPECT_FORMS(forms(fen, mv("e1c1", kFlagQueenSide)), "e1a1", "o-o-o", "O-O-O", "e1c1");
   }
@@ -186,7 +186,7 @@ TEST_F(Notation, ReadingOnlyLegalMovesCount) {
 
 TEST_F(Notation, ReadingCastling) {
   for (uint8_t chess960 : {0, 1}) {
-    SettingGuard option(shell::settings.chess960, chess960);
+    SettingGuard option(base::settings.chess960, chess960);
     set_up("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQK2R w KQkq -");
     for (const char* input : {"0-0", "O-O", "o-o", "e1g1", "e1h1"})
       EXPECT_EQ(read(input), mv("e1g1", kFlagKingSide)) << input << " chess960 " << int{chess960};

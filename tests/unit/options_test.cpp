@@ -11,20 +11,20 @@
 #include <functional>
 #include <string>
 
-#include "shell/control.h"
-#include "shell/settings.h"
+#include "search/control.h"
+#include "base/settings.h"
 
 namespace {
 
-using shell::control;
-using shell::settings;
-using shell::settings_snapshot;
+using search::control;
+using base::settings;
+using base::settings_snapshot;
 
 class OptionsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    shell::set_default_settings(settings);
-    shell::set_default_control(control);
+    base::set_default_settings(settings);
+    search::set_default_control(control);
     settings_snapshot = settings;
   }
 
@@ -44,7 +44,7 @@ using OptionsHandler = OptionsTest;
 using OptionsConfigFile = OptionsTest;
 using OptionsList = OptionsTest;
 
-bool same_settings(const shell::EngineSettings& a, const shell::EngineSettings& b) {
+bool same_settings(const base::EngineSettings& a, const base::EngineSettings& b) {
   return std::memcmp(&a, &b, sizeof(a)) == 0;
 }
 
@@ -78,7 +78,7 @@ TEST_F(OptionsHandler, UnknownAndMiscasedNamesChangeNothing) {
 
 TEST_F(OptionsHandler, DoesNothingWhileASearchIsRequestedOrRunning) {
   for (uint16_t state :
-       {shell::kSearchRequested, shell::kPonderRequested, shell::kThinking, shell::kPondering, shell::kResultReady}) {
+       {search::kSearchRequested, search::kPonderRequested, search::kThinking, search::kPondering, search::kResultReady}) {
     control.state = state;
     EXPECT_EQ(set("Contempt", "50"), "") << state;
     EXPECT_EQ(set("OwnBook_File", "x.bin"), "") << state;
@@ -114,7 +114,7 @@ TEST_F(OptionsConfigFile, LoadsValuesAndMakesTheLiveRecordTheAdvertisedOne) {
   ConfigFiles files;
   std::string path = files.write("a.cfg", "MultiPV = 4\nContempt=  -20  \n");
   settings.selectivity = 77;  // as the command line may have set it
-  shell::copy_text(settings.config_file, path.c_str());
+  base::copy_text(settings.config_file, path.c_str());
   EXPECT_EQ(output_of(shell::load_config_file),
             "info string loading parameters from " + path +
                 "\ninfo string MultiPV set to 4\ninfo string Contempt set to -20\n");
@@ -126,8 +126,8 @@ TEST_F(OptionsConfigFile, LoadsValuesAndMakesTheLiveRecordTheAdvertisedOne) {
 
 TEST_F(OptionsConfigFile, MissingFileLeavesEverythingAlone) {
   settings.contempt = 5;
-  shell::copy_text(settings.config_file, "/nonexistent-directory/none.cfg");
-  shell::EngineSettings before = settings_snapshot;
+  base::copy_text(settings.config_file, "/nonexistent-directory/none.cfg");
+  base::EngineSettings before = settings_snapshot;
   EXPECT_EQ(output_of(shell::load_config_file), "");
   EXPECT_TRUE(same_settings(settings_snapshot, before));
   EXPECT_EQ(settings.contempt, 5);
@@ -142,8 +142,8 @@ TEST_F(OptionsConfigFile, CommentsEmptyValuesAndLongLines) {
                                  "Contempt 99\n"  // no '=': skipped
                                  "OwnBook2_File = " +
                                      std::string(300, 's') + "\n");  // read in pieces
-  shell::copy_text(settings.book2_file, "old.bin");
-  shell::copy_text(settings.config_file, path.c_str());
+  base::copy_text(settings.book2_file, "old.bin");
+  base::copy_text(settings.config_file, path.c_str());
   std::string output = output_of(shell::load_config_file);
   EXPECT_NE(output.find("info string OwnBook2_File set to ''\n"), std::string::npos) << output;
   EXPECT_STREQ(settings.book_file, "book");

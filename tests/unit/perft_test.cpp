@@ -73,10 +73,10 @@ class Perft : public testing::Test {
   uint64_t perft_of(const std::string& fen, int depth) {
     Position& pos = set_up(fen.c_str());
     Position before = pos;
-    uint64_t leaves = perft_count(thread, depth);
+    uint64_t leaves = position::perft(thread.position, depth);
     EXPECT_TRUE(nesk_test::same_position(before, pos)) << fen;
-    EXPECT_EQ(thread.undo_index, 0);
-    EXPECT_EQ(thread.ply, 1);
+    EXPECT_EQ(thread.game.undo_index, 0);
+    EXPECT_EQ(thread.game.ply, 1);
     return leaves;
   }
 };
@@ -94,9 +94,9 @@ TEST_F(Perft, AfterGameMovesTheCountStartsFromTheCurrentPosition) {
   {
     Position& pos = thread.position;
     make_move(pos, nesk_test::mv("e2e4"));
-    from_start = perft_count(thread, 2);
-    EXPECT_EQ(thread.undo_index, 1);
-    EXPECT_EQ(thread.ply, 2);
+    from_start = position::perft(thread.position, 2);
+    EXPECT_EQ(thread.game.undo_index, 1);
+    EXPECT_EQ(thread.game.ply, 2);
   }
   EXPECT_EQ(from_start, perft_of("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3", 2));
   EXPECT_EQ(from_start, 600u);

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "search/params.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 
 namespace {
 
@@ -16,13 +16,13 @@ using search::tables;
 class SearchParams : public testing::Test {
  protected:
   void SetUp() override {
-    saved_ = shell::settings;
-    shell::set_default_settings(shell::settings);
+    saved_ = base::settings;
+    base::set_default_settings(base::settings);
   }
-  void TearDown() override { shell::settings = saved_; }
+  void TearDown() override { base::settings = saved_; }
 
   static search::SearchTables built_with(int selectivity) {
-    shell::settings.selectivity = static_cast<int16_t>(selectivity);
+    base::settings.selectivity = static_cast<int16_t>(selectivity);
     search::build_search_tables();
     return tables;
   }
@@ -41,7 +41,7 @@ class SearchParams : public testing::Test {
            std::memcmp(a.lmr_non_pv, b.lmr_non_pv, sizeof a.lmr_non_pv) == 0;
   }
 
-  shell::EngineSettings saved_{};
+  base::EngineSettings saved_{};
 };
 
 TEST_F(SearchParams, DefaultMarginsAndPruningDepths) {
@@ -58,8 +58,8 @@ TEST_F(SearchParams, DefaultMarginsAndPruningDepths) {
 }
 
 TEST_F(SearchParams, ChangedPruningDepthsMoveTheNineThousandCutOff) {
-  shell::settings.pruning_depth[shell::kFpDepth] = 2;
-  shell::settings.pruning_depth[shell::kSepDepth] = 5;
+  base::settings.pruning_depth[base::kFpDepth] = 2;
+  base::settings.pruning_depth[base::kSepDepth] = 5;
   built_with(100);
   const std::vector<int> fp(tables.fp_margins, tables.fp_margins + 8);
   const std::vector<int> sep(tables.sep_margins, tables.sep_margins + 8);

@@ -14,9 +14,9 @@
 #include "search/think.h"
 #include "search/thread.h"
 #include "search/tt.h"
-#include "shell/control.h"
-#include "shell/settings.h"
-#include "shell/timeman.h"
+#include "search/control.h"
+#include "base/settings.h"
+#include "search/timeman.h"
 #include "test_support.h"
 
 namespace {
@@ -25,8 +25,8 @@ using nesk_test::legal_moves;
 using nesk_test::mv;
 using position::Move;
 using position::Position;
-using shell::control;
-using shell::settings;
+using search::control;
+using base::settings;
 
 constexpr const char* kStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 
@@ -47,9 +47,8 @@ class EngineState : public testing::Test {
 
   void SetUp() override {
     saved_settings_ = settings;
-    saved_control_ = control;
-    shell::set_default_settings(settings);
-    shell::set_default_control(control);
+    base::set_default_settings(settings);
+    search::set_default_control(control);
     settings.noise = 99999;  // no info lines, no allocation lines
     settings.hash_mb = 16;
     ASSERT_EQ(search::allocate_hash_table(), 1);
@@ -57,13 +56,12 @@ class EngineState : public testing::Test {
   }
 
   void TearDown() override {
-    search::main_thread->undo_index = 0;
+    search::main_thread->game.undo_index = 0;
     settings = saved_settings_;
-    control = saved_control_;
+    search::set_default_control(control);
   }
 
-  shell::EngineSettings saved_settings_{};
-  shell::SearchControl saved_control_{};
+  base::EngineSettings saved_settings_{};
 };
 
 // ---------------------------------------------------------------------------------------
@@ -124,7 +122,7 @@ class Search : public EngineState {
     settings.depth_limit = static_cast<int16_t>(depth);
     settings.moves_per_control = 1;
     settings.base_time = 1e7f;
-    search::think(shell::kFixedSearch, 0);
+    search::think(search::kFixedSearch, 0);
     control.state = 0;
     return {control.published_score, control.best_move, control.published_depth};
   }
@@ -291,7 +289,7 @@ TEST_F(Search, DeepGameHistoryLimitsTheIterations) {
   Position& pos = set_up(kStart);
   const char* cycle[4] = {"g1f3", "g8f6", "f3g1", "f6g8"};
   for (int i = 0; i < 880; ++i) position::make_move(pos, mv(cycle[i % 4]));
-  ASSERT_EQ(search::main_thread->undo_index, 880);
+  ASSERT_EQ(search::main_thread->game.undo_index, 880);
   Outcome r = think_to_depth(10);
   EXPECT_EQ(r.depth, 4);
   EXPECT_TRUE(position::is_legal_move(pos, r.best));
@@ -359,7 +357,7 @@ class SearchTimeCheck : public EngineState {
     settings.increment = 0;
     settings.ponder = 0;
     settings.move_overhead = 50;
-    control.state = shell::kThinking;
+    control.state = search::kThinking;
     control.clock[position::kWhite] = 60.0f;
     control.clock[position::kBlack] = 1.0f;
     control.iteration_depth = 0;
@@ -370,8 +368,8 @@ class SearchTimeCheck : public EngineState {
 
   // The target computed now, just after the search clock was started.
   static float target_at_start() {
-    shell::search_timer(1);
-    shell::time_check();
+    search::search_timer(1);
+    search::time_check();
     return control.target_time;
   }
 
@@ -419,13 +417,13 @@ TEST_F(SearchTimeCheck, MovesToGoDividesTheClock) {
 TEST_F(SearchTimeCheck, ConsoleCountsTheMovesLeftUntilTheNextControl) {
   settings.uci_mode = 0;
   settings.moves_per_control = 40;
-  search::main_thread->undo_index = 10;  // 40 - 5 = 35 moves left
+  search::main_thread->game.undo_index = 10;  // 40 - 5 = 35 moves left
   EXPECT_NEAR(target_at_start(), 60.0 / 36, kSlack);
   EXPECT_EQ(control.moves_to_go, 35);
-  search::main_thread->undo_index = 79;  // the last move of the control
+  search::main_thread->game.undo_index = 79;  // the last move of the control
   EXPECT_NEAR(target_at_start(), 30.0, kSlack);
   EXPECT_EQ(control.moves_to_go, 1);
-  search::main_thread->undo_index = 80;  // a new control of 40
+  search::main_thread->game.undo_index = 80;  // a new control of 40
   EXPECT_NEAR(target_at_start(), 60.0 / 41, kSlack);
   EXPECT_EQ(control.moves_to_go, 40);
 }
@@ -494,15 +492,15 @@ TEST_F(SearchTimeCheck, HelperWithABetterOtherMoveBuysMoreTime) {
   control.published_score = 0;
   control.best_move = mv("d2d4");
   helper.iteration_depth = 5;
-  helper.root_pv[0] = mv("e2e4");
+  helper.root_move = mv("e2e4");
   helper.last_score = 20;
   EXPECT_NEAR(target_during(5), 60 * (base + 0.02) - 0.05, kSlack);
   helper.last_score = 19;
   EXPECT_NEAR(target_during(5), 60 * base - 0.05, kSlack);
   helper.last_score = 20;
-  helper.root_pv[0] = mv("d2d4");
+  helper.root_move = mv("d2d4");
   EXPECT_NEAR(target_during(5), 60 * base - 0.05, kSlack);
-  helper.root_pv[0] = mv("e2e4");
+  helper.root_move = mv("e2e4");
   helper.iteration_depth = 4;
   EXPECT_NEAR(target_during(5), 60 * base - 0.05, kSlack);
   // A helper beyond the Threads setting is not asked.
@@ -528,33 +526,33 @@ TEST_F(SearchTimeCheck, FlaggedClockStillAllowsAMinimalSearch) {
   control.clock[position::kWhite] = 0.0f;
   EXPECT_FLOAT_EQ(target_during(2), 0.005f);
   control.iteration_depth = 2;
-  shell::search_timer(1);
+  search::search_timer(1);
   std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  shell::time_check();
+  search::time_check();
   EXPECT_EQ(control.abort, 1);
 }
 
 TEST_F(SearchTimeCheck, NoStopWhilePonderingButTheFirstIterationHasALimitToo) {
   control.clock[position::kWhite] = 0.0f;
-  control.state = shell::kPondering;
+  control.state = search::kPondering;
   control.iteration_depth = 7;
-  shell::search_timer(1);
+  search::search_timer(1);
   std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  shell::time_check();
+  search::time_check();
   EXPECT_EQ(control.abort, 0);
 
   // An empty clock stops even the first iteration (a legal move is already published).
-  control.state = shell::kThinking;
+  control.state = search::kThinking;
   control.iteration_depth = 1;
-  shell::time_check();
+  search::time_check();
   EXPECT_EQ(control.abort, 1);
 
   // With time on the clock the first iteration may run to five times the base target:
   // 29 s left, 1 s target, so it stops at 5 s but not at 10 ms.
   control.abort = 0;
   control.clock[position::kWhite] = 29.0f;
-  shell::search_timer(1);
-  shell::time_check();
+  search::search_timer(1);
+  search::time_check();
   EXPECT_EQ(control.abort, 0);
 }
 
@@ -575,38 +573,37 @@ TEST_F(SearchTimeCheck, FixedTimePerMoveStopsAtAnyIteration) {
   EXPECT_EQ(control.abort, 1);
 
   control.abort = 0;
-  control.state = shell::kPondering;
+  control.state = search::kPondering;
   target_during(4);
   EXPECT_EQ(control.abort, 0);
   // A fixed search (benchmark, tools) obeys it too.
-  control.state = shell::kFixedSearch;
+  control.state = search::kFixedSearch;
   target_during(2);
   EXPECT_EQ(control.abort, 1);
 }
 
 TEST(SearchStrength, TargetRateSolvesTheEloCurve) {
-  shell::EngineSettings saved = settings;
-  shell::SearchControl saved_control = control;
+  base::EngineSettings saved = settings;
   settings.calibration_nps = 1e6f;
   settings.limit_strength = 1;
   settings.uci_elo = 2000;
-  shell::set_strength_limit();
+  search::set_strength_limit();
   // 850 + 250 L - 5 L^2 = 2000: L = 25 - sqrt(395) = 5.1254, e^L = 168.2.
   EXPECT_NEAR(control.target_nps, 168.2, 1.0);
   EXPECT_EQ(control.nps_limited, 1);
 
   // 3349 needs about 995,000 nodes per second: within 10 % of the machine, no throttle.
   settings.uci_elo = 3349;
-  shell::set_strength_limit();
+  search::set_strength_limit();
   EXPECT_NEAR(control.target_nps, 995500, 6000);
   EXPECT_EQ(control.nps_limited, 0);
 
   settings.limit_strength = 0;
-  shell::set_strength_limit();
+  search::set_strength_limit();
   EXPECT_FLOAT_EQ(control.target_nps, 1e6f);
   EXPECT_EQ(control.nps_limited, 0);
   settings = saved;
-  control = saved_control;
+  search::set_default_control(control);
 }
 
 }  // namespace

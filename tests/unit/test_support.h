@@ -14,7 +14,7 @@
 #include "position/types.h"
 #include "position/zobrist.h"
 #include "search/thread.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 
 namespace nesk_test {
 
@@ -28,7 +28,7 @@ inline search::SearchThread& engine_thread() {
   static search::SearchThread* thread = [] {
     position::init_tables();
     position::init_zobrist();
-    shell::set_default_settings(shell::settings);
+    base::set_default_settings(base::settings);
     search::SearchThread* block = search::allocate_thread(0);
     search::main_thread = block;
     return block;
@@ -86,7 +86,7 @@ inline std::vector<Move> moves_of(const MoveEntry* begin, const MoveEntry* end) 
 
 // Field-by-field comparison of two positions, naming the first field that differs.
 inline testing::AssertionResult same_position(const Position& a, const Position& b) {
-  if (a.thread != b.thread) return testing::AssertionFailure() << "thread differs";
+  if (a.game != b.game) return testing::AssertionFailure() << "history differs";
   if (std::memcmp(a.board, b.board, sizeof a.board)) return testing::AssertionFailure() << "board differs";
   if (std::memcmp(a.pieces, b.pieces, sizeof a.pieces)) return testing::AssertionFailure() << "pieces differ";
   if (a.touched != b.touched) return testing::AssertionFailure() << "touched differs";

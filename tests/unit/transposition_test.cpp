@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "search/tt.h"
-#include "shell/control.h"
-#include "shell/settings.h"
+#include "search/control.h"
+#include "base/settings.h"
 #include "test_support.h"
 
 namespace {
@@ -30,26 +30,25 @@ constexpr uint64_t kOneMbIndexSpan = 32768;
 class Transposition : public testing::Test {
  protected:
   void SetUp() override {
-    saved_settings_ = shell::settings;
-    saved_control_ = shell::control;
-    shell::set_default_settings(shell::settings);
-    shell::set_default_control(shell::control);
-    shell::settings.noise = 99999;  // no allocation lines
+    saved_settings_ = base::settings;
+    base::set_default_settings(base::settings);
+    search::set_default_control(search::control);
+    base::settings.noise = 99999;  // no allocation lines
     search::main_thread = &nesk_test::engine_thread();
     use_table(1);
     // Generation 1, whatever the previous tests left behind.
-    shell::control.tt_age = 0;
+    search::control.tt_age = 0;
     search::tt_new_search();
     base_ = set_up(kStart);
   }
 
   void TearDown() override {
-    shell::settings = saved_settings_;
-    shell::control = saved_control_;
+    base::settings = saved_settings_;
+    search::set_default_control(search::control);
   }
 
   static void use_table(int megabytes) {
-    shell::settings.hash_mb = megabytes;
+    base::settings.hash_mb = megabytes;
     ASSERT_EQ(search::allocate_hash_table(), 1);
   }
 
@@ -76,8 +75,7 @@ class Transposition : public testing::Test {
   static TTEntry* bucket(const Position& p) { return const_cast<TTEntry*>(search::tt_bucket(p)); }
 
   Position base_{};
-  shell::EngineSettings saved_settings_{};
-  shell::SearchControl saved_control_{};
+  base::EngineSettings saved_settings_{};
 };
 
 // Keys of four or more distinct positions that land in one bucket of the 1 MB table.
@@ -205,7 +203,7 @@ TEST_F(Transposition, MateScoresReadBackWithTheSameDistanceFromTheNode) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "score " << c.score << " stored at ply " << c.stored_at_ply);
     Position p = with_key(colliding_key(0) + 0x1000);
-    shell::control.tt_age = 0;
+    search::control.tt_age = 0;
     search::tt_new_search();
     search::clear_hash_table();
     store(p, 4, mv("e2e4"), c.score, search::kExactBound, c.stored_at_ply);
@@ -216,7 +214,7 @@ TEST_F(Transposition, MateScoresReadBackWithTheSameDistanceFromTheNode) {
 }
 
 TEST_F(Transposition, GenerationsRunUpToThirtyOneAndBackWithoutRepeating) {
-  shell::control.tt_age = 0;
+  search::control.tt_age = 0;
   std::vector<int> ages;
   for (int i = 0; i < 130; ++i) {
     search::tt_new_search();
@@ -427,7 +425,7 @@ TEST_F(Transposition, ClearingZeroesEveryEntryWithAnyNumberOfClearingThreads) {
   };
   for (const Case c : {Case{1, 3}, Case{16, 1}, Case{16, 2}, Case{16, 3}, Case{16, 7}}) {
     SCOPED_TRACE(testing::Message() << c.megabytes << " MB, " << c.threads << " threads");
-    shell::settings.threads = static_cast<int16_t>(c.threads);
+    base::settings.threads = static_cast<int16_t>(c.threads);
     use_table(c.megabytes);
     const uint64_t total = search::tt_entry_count() + 16;
     unsigned char* block = reinterpret_cast<unsigned char*>(bucket(with_key(0)));

@@ -1,26 +1,24 @@
-#include "shell/timeman.h"
+#include "search/timeman.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
+#include "base/settings.h"
+#include "search/control.h"
 #include "search/thread.h"
-#include "shell/control.h"
-#include "shell/options.h"
-#include "shell/settings.h"
 
-namespace shell {
+namespace search {
+
+using base::settings;
 
 namespace {
-
-constexpr double kLowestRate = 10.0;
-constexpr double kHighestRate = 1e7;
 
 int moves_to_go() {
   int n = settings.moves_per_control;
   if (n == 0) return 28;
   if (settings.uci_mode == 1) return control.moves_to_go;
-  int u = search::main_thread->undo_index;
+  int u = main_thread->game.undo_index;
   return n * (u / (2 * n) + 1) - u / 2;
 }
 
@@ -30,8 +28,8 @@ float trouble_share() {
   int margin = std::abs(score) > 335 ? std::abs(score) / 16 : 20;
   int depth = control.iteration_depth;
   float extra = 0.0f;
-  const search::SearchThread* main = search::thread_blocks[0];
-  int status = main ? main->root_status : 0;
+  const SearchThread* main = thread_blocks[0];
+  int status = main ? main->root_status.load() : 0;
   if (status == 1) {
     extra += 0.2f;
   } else if (status == 2) {
@@ -41,10 +39,10 @@ float trouble_share() {
     extra += 0.04f;
   }
   if (depth >= 5 && control.best_move_change_depth >= depth - 2) extra += 0.01f;
-  for (int i = 1; i < settings.threads && i < search::kMaxThreads; ++i) {
-    const search::SearchThread* helper = search::thread_blocks[i];
+  for (int i = 1; i < settings.threads && i < kMaxThreads; ++i) {
+    const SearchThread* helper = thread_blocks[i];
     if (!helper) continue;
-    if (helper->iteration_depth >= control.published_depth && helper->root_pv[0] != control.best_move &&
+    if (helper->iteration_depth >= control.published_depth && helper->root_move != control.best_move &&
         helper->last_score >= score + margin) {
       extra += 0.02f;
       break;
@@ -57,7 +55,7 @@ float trouble_share() {
 
 void time_check() {
   search_timer(0);
-  int side = search::main_thread->position.side;
+  int side = main_thread->position.side;
   float clock = control.clock[side];
   float inc = settings.increment;
   double inc_part = inc > 0 ? static_cast<double>(inc) * clock / (clock + 2.0 * inc) : 0.0;
@@ -81,7 +79,7 @@ void time_check() {
   control.target_time = static_cast<float>(share * remaining + inc_part);
   // Never plan past the clock: the increment arrives only after the move.
   double last_moment = std::max(0.005, clock - overhead);
-  if (!search::thread_blocks[0] || !searching) return;
+  if (!thread_blocks[0] || !searching) return;
   if (first_iteration) {
     double hard_limit = std::min(last_moment, std::max(0.005, 5.0 * control.target_time));
     if (control.elapsed >= hard_limit) control.abort = 1;
@@ -96,6 +94,16 @@ void time_check() {
   control.target_time = static_cast<float>(target);
   if (control.elapsed >= control.target_time) control.abort = 1;
   if (control.single_reply == 1 && control.iteration_depth >= 6) control.abort = 1;
+}
+
+double elo_from_nps(double nps) {
+  double l = std::log(nps);
+  return 850 + 250 * l - 5 * l * l;
+}
+
+double clamp_rate(double nps) {
+  if (!(nps >= kLowestRate)) return kLowestRate;
+  return nps > kHighestRate ? kHighestRate : nps;
 }
 
 double nps_for_elo(double elo) {
@@ -121,4 +129,4 @@ void set_strength_limit() {
   control.nps_limited = 0.9 * settings.calibration_nps > rate ? 1 : 0;
 }
 
-}  // namespace shell
+}  // namespace search

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace shell {
+namespace base {
 
 struct EngineSettings {
   uint8_t quit;
@@ -75,4 +75,4 @@ void copy_text(char (&field)[N], const char* text) {
   field[i] = 0;
 }
 
-}  // namespace shell
+}  // namespace base

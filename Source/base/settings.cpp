@@ -1,8 +1,8 @@
-#include "shell/settings.h"
+#include "base/settings.h"
 
 #include <cstring>
 
-namespace shell {
+namespace base {
 
 EngineSettings settings;
 EngineSettings settings_snapshot;
@@ -37,4 +37,4 @@ void set_default_settings(EngineSettings& s) {
   for (int i = 0; i < 7; ++i) s.pruning_depth[i] = kPruningDepths[i];
 }
 
-}  // namespace shell
+}  // namespace base

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <thread>
 
-namespace shell {
+namespace base {
 
 class SpinLock {
  public:
@@ -19,4 +19,4 @@ class SpinLock {
   std::atomic<bool> flag_{false};
 };
 
-}  // namespace shell
+}  // namespace base

@@ -2,9 +2,9 @@
 // lock, copied to "nesk.log" when logging is on.
 #pragma once
 
-#include "shell/spinlock.h"
+#include "base/spinlock.h"
 
-namespace shell {
+namespace base {
 
 extern SpinLock output_lock;
 
@@ -20,4 +20,4 @@ void close_log();
 // for the console's diagnostic listings.
 void print_plain(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-}  // namespace shell
+}  // namespace base

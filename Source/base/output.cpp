@@ -1,13 +1,13 @@
-#include "shell/output.h"
+#include "base/output.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 
-#include "shell/settings.h"
+#include "base/settings.h"
 
-namespace shell {
+namespace base {
 
 SpinLock output_lock;
 
@@ -67,4 +67,4 @@ void print_plain(const char* format, ...) {
   std::fflush(stdout);
 }
 
-}  // namespace shell
+}  // namespace base
