@@ -19,11 +19,12 @@ run: build/nesk
 test: test-release test-sanitize
 
 test-release: build/CMakeCache.txt
+	$(CMAKE) -S . -B build -DNESK_REQUIRE_TESTS=ON > /dev/null
 	$(CMAKE) --build build -j $(JOBS)
 	cd build && ctest --output-on-failure -j $(JOBS)
 
 build-sanitize/CMakeCache.txt:
-	$(CMAKE) -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNESK_SANITIZE=ON
+	$(CMAKE) -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNESK_SANITIZE=ON -DNESK_REQUIRE_TESTS=ON
 
 test-sanitize: build-sanitize/CMakeCache.txt
 	$(CMAKE) --build build-sanitize -j $(JOBS)

@@ -38,7 +38,7 @@ class MoveOrder : public testing::Test {
   MoveEntry list[search::kMaxMoves];
 
   // Everything the picker of `ply` hands out, in order.
-  std::vector<MoveEntry> pick(Position& pos, uint8_t mode, Move tt_move, int checker, int ply = 1) {
+  std::vector<MoveEntry> pick(Position& /*the thread's*/, uint8_t mode, Move tt_move, int checker, int ply = 1) {
     thread.game.ply = static_cast<int16_t>(ply);
     search::start_picker(thread, mode, tt_move, checker);
     std::vector<MoveEntry> out;
