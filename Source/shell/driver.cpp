@@ -16,6 +16,7 @@
 #include "search/tt.h"
 #include "search/control.h"
 #include "shell/input.h"
+#include "shell/uci.h"
 #include "base/output.h"
 #include "base/settings.h"
 
@@ -31,6 +32,8 @@ namespace {
 // Console flags: play the engine's move on the board; let the engine play both sides.
 bool move_and_play = false;
 bool self_play = false;
+
+constexpr int kIdleWaitMs = 1000;
 
 void sleep_ms() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
 
@@ -77,9 +80,10 @@ void answer_request() {
     return;
   }
   search::think(mode, 1, poll_input);
+  // A ponder search that ended by itself keeps its answer until "ponderhit" or "stop".
   while ((control.state & kPondering) && !(control.state & kStopRequested) && !settings.quit) {
     poll_input();
-    sleep_ms();
+    wait_for_input(kIdleWaitMs);
   }
 }
 
@@ -158,11 +162,15 @@ void game_driver() {
   quit_at_end_of_input = true;
   while (!settings.quit) {
     if (control.state & (kSearchRequested | kPonderRequested)) answer_request();
-    if (control.state & kResultReady) report_result();
+    if (control.state & kResultReady) {
+      report_result();
+      run_deferred_command();
+    }
     if (control.state < kSearchRequested) {
       poll_input();
       if (settings.quit) break;
-      sleep_ms();
+      // Nothing to do until a command comes: sleep in the kernel rather than spin.
+      if (control.state < kSearchRequested) wait_for_input(kIdleWaitMs);
     }
   }
 }

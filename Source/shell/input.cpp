@@ -22,6 +22,7 @@ namespace {
 
 constexpr int kPendingSize = 5000;
 constexpr char kLineEnd = '@';  // NUL, LF and CR all become this, and it ends a line
+constexpr int kIdleWaitMs = 1000;
 
 char pending[kPendingSize];
 int pending_length = 0;
@@ -98,9 +99,15 @@ int read_line(char* line) {
 int wait_for_line(char* line) {
   while (!read_line(line)) {
     if (input_finished()) return 0;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    wait_for_input(kIdleWaitMs);
   }
   return 1;
+}
+
+void wait_for_input(int timeout_ms) {
+  if (end_of_input || std::memchr(pending, kLineEnd, pending_length)) return;
+  pollfd request{STDIN_FILENO, POLLIN, 0};
+  poll(&request, 1, timeout_ms);
 }
 
 int input_finished() { return end_of_input && pending_length == 0 ? 1 : 0; }

@@ -21,6 +21,11 @@ int read_line(char* line);
 // Waits for the next line (for dialogues such as the board editor); 0 at end of input.
 int wait_for_line(char* line);
 
+// Sleeps in the kernel until input arrives or `timeout_ms` pass; returns at once when a
+// complete line is already waiting or the input has ended. An idle engine waits here
+// instead of polling, and still answers the moment a line comes.
+void wait_for_input(int timeout_ms);
+
 // 1 once standard input has closed and every line before the end has been taken.
 int input_finished();
 

@@ -31,6 +31,11 @@ constexpr float kNoTimeLimit = 1e7f;
 
 bool command_echo = true;
 
+// A command that arrived during a search and waits for its end (at most one: once a stop
+// is requested no more input is read until the result is out).
+char deferred[kMaxLineLength + 1];
+bool has_deferred = false;
+
 // Skips leading blanks and copies the next word (at most 127 characters).
 const char* next_token(const char* text, char* token) {
   while (*text == ' ') ++text;
@@ -103,6 +108,8 @@ Move read_coordinate_move(const Position& pos, const char* word) {
     if (!promotion || !word[4]) return kNoMove;
     static constexpr Move kPromotionFlags[4] = {kFlagQueen, kFlagKnight, kFlagBishop, kFlagRook};
     flags = kPromotionFlags[promotion - "qnbr"];
+  } else if (pos.board[from] == piece_code(side, kPawn) && relative_rank(side, to) == 7) {
+    flags = kFlagQueen;  // a promotion without its letter is to a queen
   }
   return make_move_code(from, to, flags);
 }
@@ -168,9 +175,36 @@ bool find_number(const char* text, const char* key, double& number) {
   return true;
 }
 
+// The moves after "searchmoves", up to the first word that is not a move; words that are
+// moves but not legal here are reported and left out.
+void read_search_moves(const char* arguments) {
+  control.search_moves[0] = kNoMove;
+  const char* at = std::strstr(arguments, "searchmoves");
+  if (!at) return;
+  at += std::strlen("searchmoves");
+  const Position& board = search::main_thread->position;
+  int count = 0;
+  char word[kTokenSize];
+  while (*next_token(at, word)) {
+    while (*at == ' ') ++at;
+    at += std::strlen(word);
+    Move move = read_coordinate_move(board, word);
+    if (!move) break;
+    if (!is_legal_move(board, move)) {
+      char line[200];
+      std::snprintf(line, sizeof(line), "searchmoves: %s is not a legal move, left out", word);
+      report(line);
+      continue;
+    }
+    if (count < search::kMaxMoves - 1) control.search_moves[count++] = move;
+  }
+  control.search_moves[count] = kNoMove;
+}
+
 void start_go(const char* arguments) {
   EngineSettings& s = settings;
   int side = search::main_thread->position.side;
+  read_search_moves(arguments);
   double value;
   s.moves_per_control = 0;
   if (find_number(arguments, "wtime", value)) control.clock[kWhite] = static_cast<float>(value > 0 ? value / 1000 : 0);
@@ -210,18 +244,7 @@ void start_go(const char* arguments) {
 
 bool is(const char* word, const char* command) { return std::strcmp(word, command) == 0; }
 
-}  // namespace
-
-void uci_command(const char* line) {
-  char text[kMaxLineLength + 1];
-  std::snprintf(text, sizeof(text), "%s", line);
-  text[std::strcspn(text, "\n")] = 0;
-  if (!text[0]) return;
-  if (command_echo && settings.log) {
-    char echo[kMaxLineLength + 8];
-    std::snprintf(echo, sizeof(echo), "CMD: %s", text);
-    log_line(echo);
-  }
+void execute(const char* text) {
   char word[kTokenSize];
   next_token(text, word);
   const char* start = text;
@@ -246,16 +269,41 @@ void uci_command(const char* line) {
   bool changes_game = is(word, "setoption") || is(word, "ucinewgame") || is(word, "position") || is(word, "go");
   if (!changes_game) return;
   if (control.state) {
-    char reply[200];
-    std::snprintf(reply, sizeof(reply), "unexpected command %s, stopping Nesk", word);
-    emit_line(reply);
-    settings.quit = 1;
+    // GUIs send these without waiting for "bestmove" (a user stepping through a game
+    // during analysis): the search stops, answers, and then the command is carried out.
+    std::snprintf(deferred, sizeof(deferred), "%s", text);
+    has_deferred = true;
+    control.abort = 1;
+    add_state(kStopRequested);
     return;
   }
   if (is(word, "setoption")) parse_setoption(arguments);
   if (is(word, "ucinewgame")) new_game();
   if (is(word, "position")) set_up_position(arguments);
   if (is(word, "go")) start_go(arguments);
+}
+
+}  // namespace
+
+void uci_command(const char* line) {
+  char text[kMaxLineLength + 1];
+  std::snprintf(text, sizeof(text), "%s", line);
+  text[std::strcspn(text, "\n")] = 0;
+  if (!text[0]) return;
+  if (command_echo && settings.log) {
+    char echo[kMaxLineLength + 8];
+    std::snprintf(echo, sizeof(echo), "CMD: %s", text);
+    log_line(echo);
+  }
+  execute(text);
+}
+
+void run_deferred_command() {
+  if (!has_deferred) return;
+  has_deferred = false;
+  char text[kMaxLineLength + 1];
+  std::memcpy(text, deferred, sizeof(text));
+  execute(text);
 }
 
 }  // namespace shell

@@ -6,7 +6,12 @@ namespace shell {
 inline constexpr const char* kEngineName = "Nesk 7.07";
 inline constexpr const char* kEngineAuthor = "Drennick";
 
-// Executes one line received in UCI mode.
+// Executes one line received in UCI mode. "position", "go", "setoption" and "ucinewgame"
+// during a search stop it and wait: they run once its "bestmove" has been given.
 void uci_command(const char* line);
+
+// Runs the command that a search was stopped for, if any; the driver calls it after
+// reporting the result.
+void run_deferred_command();
 
 }  // namespace shell

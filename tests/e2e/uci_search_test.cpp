@@ -123,6 +123,7 @@ struct InfoLine {
   int multipv = 0;
   int depth = 0;
   std::string score;  // "cp 12" or "mate -3"
+  long long time = 0, nodes = 0, nps = 0;
   std::vector<std::string> pv;
 };
 
@@ -170,6 +171,9 @@ std::optional<InfoLine> parse_info(const std::string& line) {
     }
     if (i >= w.size() || !is_number(w[i])) return std::nullopt;
     if (key == "depth") info.depth = std::stoi(w[i]);
+    if (key == "time") info.time = std::stoll(w[i]);
+    if (key == "nodes") info.nodes = std::stoll(w[i]);
+    if (key == "nps") info.nps = std::stoll(w[i]);
     if (key == "tbhits" && w[i] != "0") return std::nullopt;
     ++i;
   }
@@ -273,6 +277,45 @@ TEST(UciSearch, GoDepthReportsEachIterationThenALegalBestMove) {
   EXPECT_EQ(reply.infos.back().depth, 4);
   expect_sound_reply(reply, kStartFen, {"e2e4", "e7e5", "g1f3"});
 
+  engine->send("quit");
+  EXPECT_EQ(engine->wait_exit(), 0);
+}
+
+// "searchmoves" narrows the root to the moves it names; the rate is nodes per whole
+// millisecond shown, never 0 for a quick iteration.
+TEST(UciSearch, SearchMovesNarrowTheRootAndTheRateFollowsTheTime) {
+  auto engine = start_engine();
+  struct Case {
+    std::string go;
+    std::set<std::string> allowed;
+    Lines other;
+  };
+  const std::vector<Case> cases = {
+      {"go depth 6 searchmoves a2a3", {"a2a3"}, {}},
+      {"go searchmoves g1f3 e2e4 depth 4", {"g1f3", "e2e4"}, {}},
+      {"go depth 2 searchmoves e2e5 b1c3", {"b1c3"}, {"info string searchmoves: e2e5 is not a legal move, left out"}},
+      {"go depth 3 searchmoves", {}, {}},  // no move named: every move may be searched
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.go);
+    engine->send("position startpos");
+    engine->send(c.go);
+    SearchReply reply = read_search(*engine);
+    EXPECT_EQ(reply.other, c.other);
+    ASSERT_FALSE(reply.infos.empty());
+    if (!c.allowed.empty()) {
+      EXPECT_EQ(c.allowed.count(reply.best), 1u) << reply.best;
+      for (const InfoLine& info : reply.infos) EXPECT_EQ(c.allowed.count(info.pv.front()), 1u) << info.pv.front();
+    }
+    for (const InfoLine& info : reply.infos) {
+      EXPECT_GT(info.nps, 0);
+      EXPECT_EQ(info.nps, info.nodes * 1000 / std::max(info.time, 1LL));
+    }
+    expect_sound_reply(reply, kStartFen);
+  }
+  // A searchmoves list is for its own "go" only.
+  engine->send("go depth 4");
+  EXPECT_NE(read_search(*engine).best, "");
   engine->send("quit");
   EXPECT_EQ(engine->wait_exit(), 0);
 }
