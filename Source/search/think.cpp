@@ -438,13 +438,13 @@ void iterate(int thread_number) {
 void think(int mode, int threaded, void (*serve_input)()) {
   control.state = static_cast<uint16_t>(mode);
   search_setup();
-  // Blocks are made ready here, before their threads start, so that the thread table is
-  // written by this thread only.
-  auto ready_block = [](int n) {
+  // Every block is made ready before any search thread starts: the thread table is then
+  // fixed while they run (the main search thread sums the helpers' counters).
+  int threads = threaded ? settings.threads : 1;
+  for (int n = 0; n < threads; ++n) {
     if (prepare_thread(n) != 0) std::exit(-1);
     thread_blocks[n]->eval_context = eval_context;
-  };
-  ready_block(0);
+  }
   if (!threaded) {
     iterate(0);
     add_state(kResultReady);
@@ -456,10 +456,7 @@ void think(int mode, int threaded, void (*serve_input)()) {
   });
   while (control.iteration_depth < 1 && !control.abort) std::this_thread::yield();
   std::vector<std::thread> helpers;
-  for (int i = 1; i < settings.threads; ++i) {
-    ready_block(i);
-    helpers.emplace_back(iterate, i);
-  }
+  for (int i = 1; i < threads; ++i) helpers.emplace_back(iterate, i);
   while (!settings.quit) {
     time_check();
     if (control.state & kResultReady) break;

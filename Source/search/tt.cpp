@@ -1,5 +1,6 @@
 #include "search/tt.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,6 +37,18 @@ float hashfull = 0.0f;
 
 uint32_t check_word(int score, Move move, uint64_t key) {
   return (static_cast<uint32_t>(score + 12000) + (static_cast<uint32_t>(move) << 16)) ^ static_cast<uint32_t>(key >> 32);
+}
+
+// Every search thread reads and writes entries without a lock. Each field goes through a
+// relaxed atomic access (a plain move on this processor), and the check word rejects an
+// entry whose fields come from different writes.
+template <typename T>
+T read(const T& field) {
+  return std::atomic_ref<T>(const_cast<T&>(field)).load(std::memory_order_relaxed);
+}
+template <typename T, typename V>
+void write(T& field, V value) {
+  std::atomic_ref<T>(field).store(static_cast<T>(value), std::memory_order_relaxed);
 }
 
 TTEntry* bucket_of(const Position& pos) { return sub_table[pos.side] + (pos.key & index_mask); }
@@ -156,22 +169,22 @@ void tt_store(const Position& pos, int ply, int depth, Move move, int eval, int 
   TTEntry* shallowest = bucket;
   for (int i = 0; i < 4; ++i) {
     TTEntry* e = bucket + i;
-    if (e->key_low == key_low || (e->flags & 31) != age) {
+    if (read(e->key_low) == key_low || (read(e->flags) & 31) != age) {
       target = e;
       break;
     }
-    if (e->depth < shallowest->depth) shallowest = e;
+    if (read(e->depth) < read(shallowest->depth)) shallowest = e;
   }
   if (!target) target = shallowest;
-  if (target->key_low == key_low && depth < target->depth - 2) return;
+  if (read(target->key_low) == key_low && depth < read(target->depth) - 2) return;
 
-  target->depth = static_cast<int8_t>(depth);
-  target->move = move;
-  target->flags = static_cast<uint8_t>(bound * 32 + age);
-  target->eval = static_cast<int16_t>(eval);
-  target->score = static_cast<int16_t>(score);
-  uint64_t head = key_low | (uint64_t{check_word(score, move, pos.key)} << 32);
-  __atomic_store_n(reinterpret_cast<uint64_t*>(target), head, __ATOMIC_RELEASE);
+  write(target->depth, depth);
+  write(target->move, move);
+  write(target->flags, bound * 32 + age);
+  write(target->eval, eval);
+  write(target->score, score);
+  write(target->check, check_word(score, move, pos.key));
+  write(target->key_low, key_low);
 }
 
 int tt_probe(const Position& pos, int ply, TTProbe& hit) {
@@ -180,30 +193,31 @@ int tt_probe(const Position& pos, int ply, TTProbe& hit) {
   TTEntry* bucket = bucket_of(pos);
   TTEntry* e = nullptr;
   for (int i = 0; i < 4 && !e; ++i)
-    if (bucket[i].key_low == key_low) e = bucket + i;
+    if (read(bucket[i].key_low) == key_low) e = bucket + i;
   if (!e) return 0;
 
-  uint32_t check = e->check;
-  Move move = e->move;
-  int score = e->score;
-  int depth = e->depth;
-  int bound = e->flags >> 5;
+  uint32_t check = read(e->check);
+  Move move = read(e->move);
+  int score = read(e->score);
+  int depth = read(e->depth);
+  int flags = read(e->flags);
+  int bound = flags >> 5;
   int age = current_age();
-  if ((e->flags & 31) != age) {
+  if ((flags & 31) != age) {
     depth -= 2;
-    e->depth = static_cast<int8_t>(depth);
-    e->flags = static_cast<uint8_t>(bound * 32 + age);
+    write(e->depth, depth);
+    write(e->flags, bound * 32 + age);
   }
   if (check != check_word(score, move, pos.key)) return 0;
   if (int code = hash_move_problem(pos, move)) {
     report_bad_move(pos, move, code);
-    e->move = 0;
+    write(e->move, 0);
     return 0;
   }
   if (score < kMateBandLow) score += ply;
   else if (score > kMateBandHigh) score -= ply;
   hit.score = score;
-  hit.eval = e->eval;
+  hit.eval = read(e->eval);
   hit.depth = depth;
   hit.move = move;
   hit.bound = bound;
@@ -259,7 +273,7 @@ int hashfull_estimate() {
   int count = 0, age = current_age();
   for (int side = 0; side < 2; ++side)
     for (int i = 0; i < 500; ++i)
-      if ((sub_table[side][i].flags & 31) == age) ++count;
+      if ((read(sub_table[side][i].flags) & 31) == age) ++count;
   hashfull = static_cast<float>(count * 0.001);
   return static_cast<int>(1000 * hashfull + 0.5f);
 }

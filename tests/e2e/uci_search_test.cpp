@@ -656,6 +656,9 @@ TEST(UciSearch, HashTooLargeToAllocateKeepsTheTableInForce) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the sanitizer's allocator reserves 64 GB without failing";
 #endif
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the thread sanitizer's allocator ends the process on a failed allocation";
+#endif
   // The request must fail for real: heuristic overcommit and less than 64 GB to give.
   std::ifstream overcommit("/proc/sys/vm/overcommit_memory");
   int mode = -1;
