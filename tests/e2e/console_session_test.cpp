@@ -227,6 +227,8 @@ TEST(ConsoleHistory, UndoRedoAndJumpWalkTheGame) {
   EXPECT_EQ(console.run("jump 1"), start_diagram());
   EXPECT_EQ(console.run("jump 3"), after_nc6);
   EXPECT_EQ(console.run("jump 9"), after_nc6);
+  EXPECT_EQ(console.run("jump 2000000000"), after_nc6);
+  EXPECT_EQ(console.run("jump -2000000000"), start_diagram());
 
   // Typing the stored move keeps the rest of the line.
   console.run("jump 1");
@@ -245,6 +247,29 @@ TEST(ConsoleHistory, UndoRedoAndJumpWalkTheGame) {
   EXPECT_EQ(console.run("]"), Lines{});
   EXPECT_EQ(console.run("new"), start_diagram());
   EXPECT_EQ(console.run("]"), Lines{});
+}
+
+// "set multipv 0" still leaves one line to search; "set ss 1" goes back to the settings
+// the engine was started with, console mode among them.
+TEST(ConsoleSet, NoLineCountStopsTheSearchAndDefaultsKeepTheConsole) {
+  Console console;
+  console.run("set multipv 0");
+  EngineProcess& engine = console.engine();
+  engine.send("an 4");
+  bool searched_depth_four = false;
+  std::string result;
+  while (std::optional<std::string> line = engine.read_line()) {
+    if (line->rfind("00] 04", 0) == 0) searched_depth_four = true;
+    if (line->rfind("move= ", 0) == 0) {
+      result = *line;
+      break;
+    }
+  }
+  EXPECT_TRUE(searched_depth_four);
+  EXPECT_FALSE(result.empty());
+  engine.read_available();
+  EXPECT_EQ(console.run("set ss 1"), Lines{"set default Settings"});
+  EXPECT_EQ(console.run("bd"), start_diagram());
 }
 
 TEST(ConsoleReverse, MirrorsTheBoardWithColoursSwapped) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "shell/commandline.h"
@@ -138,6 +139,21 @@ TEST_F(CommandLineOptions, NodeRateLimitsStrength) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Elo= " + std::to_string(elo) + "\n");
     EXPECT_EQ(control.target_nps, std::stof(rate));
     EXPECT_EQ(settings.limit_strength, 1);
+    EXPECT_EQ(settings.uci_elo, elo);
+  }
+  // Rates the curve cannot take (0 has no logarithm, 1e30 no 16-bit Elo) are brought to
+  // its ends, with a word: ln 10 gives 1399.14, ln 10^7 gives 3580.56.
+  const std::vector<std::tuple<std::string, float, int>> outside = {
+      {"0", 10.0f, 1399}, {"-5", 10.0f, 1399}, {"nan", 10.0f, 1399}, {"1e30", 1e7f, 3580}, {"inf", 1e7f, 3580}};
+  for (const auto& [rate, used, elo] : outside) {
+    SCOPED_TRACE(rate);
+    SetUp();
+    testing::internal::CaptureStdout();
+    read({"-nps", rate});
+    char note[96];
+    std::snprintf(note, sizeof(note), "-nps takes 10 to 10000000 nodes per second: using %.0f\n", used);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), note + ("Elo= " + std::to_string(elo) + "\n"));
+    EXPECT_EQ(control.target_nps, used);
     EXPECT_EQ(settings.uci_elo, elo);
   }
 }

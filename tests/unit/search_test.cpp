@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "search/control.h"
 #include "base/settings.h"
 #include "search/timeman.h"
+#include "shell/bench.h"
 #include "test_support.h"
 
 namespace {
@@ -341,6 +343,78 @@ TEST_F(Search, MateAgainstTheLastMultiPvLineDoesNotEndTheDeepening) {
   settings.multipv = 1;
   r = think_to_depth(6);
   EXPECT_EQ(r.depth, 6);
+}
+
+// "-mn N -md D": once N nodes are searched, the search stops at depth D; without -mn the
+// depth cap never applies.
+TEST_F(Search, DepthCapAppliesOnlyOnceTheNodeFloorIsReached) {
+  set_up(kStart);
+  settings.min_nodes = 60000;
+  settings.node_depth_cap = 5;
+  Outcome r = think_to_depth(30);
+  uint64_t nodes = search::thread_blocks[0]->nodes;
+  EXPECT_GE(nodes, 60000u);
+  EXPECT_LT(nodes, 120000u);
+  EXPECT_GE(r.depth, 5);
+  EXPECT_EQ(settings.min_nodes, 60000u);  // the search leaves the setting alone
+
+  base::EngineSettings defaults;
+  base::set_default_settings(defaults);
+  settings.min_nodes = defaults.min_nodes;
+  settings.node_depth_cap = 4;
+  EXPECT_EQ(think_to_depth(8).depth, 8);
+}
+
+// Contempt is for games past their first moves, never for fixed searches (benchmark,
+// analysis tools), and favours the side to move at the root.
+TEST_F(Search, EvaluationContextOfASearch) {
+  settings.contempt = 20;
+  settings.depth_limit = 2;
+  settings.moves_per_control = 1;
+  settings.base_time = 1e7f;
+  auto context_after = [](int mode) {
+    search::think(mode, 0);
+    control.state = 0;
+    return search::thread_blocks[0]->eval_context;
+  };
+  set_up(kStart, {"e2e4", "e7e5", "g1f3", "b8c6", "f1c4"});
+  EXPECT_FALSE(context_after(search::kFixedSearch).apply_contempt);
+  eval::EvalContext game = context_after(search::kThinking);
+  EXPECT_TRUE(game.apply_contempt);
+  EXPECT_EQ(game.root_side, position::kBlack);
+  EXPECT_EQ(game.contempt, 20);
+  set_up(kStart, {"e2e4"});
+  EXPECT_FALSE(context_after(search::kThinking).apply_contempt);
+}
+
+// The start-up calibration searches 35,000 nodes under limits of its own ("-d 2 -t 0" and
+// the like must not shape it) and leaves the settings and clocks as it found them.
+TEST_F(Search, CalibrationUsesItsOwnLimitsAndRestoresWhatItChanges) {
+  settings.depth_limit = 2;
+  settings.base_time = 0;
+  settings.moves_per_control = 1;
+  settings.min_nodes = 2000000;
+  settings.node_depth_cap = 6;
+  settings.multipv = 3;
+  settings.threads = 4;
+  control.clock[0] = 12.5f;
+  control.clock[1] = 7.25f;
+  const base::EngineSettings before = settings;
+  testing::internal::CaptureStdout();
+  shell::calibrate();
+  const std::string line = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(line.rfind("info string et= ", 0), 0u) << line;
+  uint64_t nodes = search::thread_blocks[0]->nodes;
+  EXPECT_GE(nodes, 35000u);
+  EXPECT_LT(nodes, 36000u);
+  EXPECT_GT(settings.calibration_nps, 1000.0f);
+  EXPECT_FLOAT_EQ(settings.max_elo, static_cast<float>(search::elo_from_nps(settings.calibration_nps)));
+  base::EngineSettings after = settings;
+  after.calibration_nps = before.calibration_nps;
+  after.max_elo = before.max_elo;
+  EXPECT_EQ(std::memcmp(&after, &before, sizeof after), 0);
+  EXPECT_EQ(control.clock[0], 12.5f);
+  EXPECT_EQ(control.clock[1], 7.25f);
 }
 
 // ---------------------------------------------------------------------------------------
