@@ -181,6 +181,7 @@ int evaluate(const Position& pos, EvalState& state, const EvalContext& context, 
     entry.score = static_cast<int16_t>(value);
   }
 
+  if (!context.apply_contempt && context.noise <= 0) return value;
   if (context.apply_contempt) value += contempt_term(pos, context, side);
   int noise = context.noise;
   if (noise > 0)

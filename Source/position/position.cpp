@@ -243,8 +243,15 @@ void write_fen(const Position& pos, char* buffer, int with_counters) {
   *out++ = pos.side == kWhite ? 'w' : 'b';
   *out++ = ' ';
   if (!pos.castle_rights) *out++ = '-';
-  for (int i = 0; i < 4; ++i)
-    if (pos.castle_rights & (1 << i)) *out++ = "KQkq"[i];
+  for (int i = 0; i < 4; ++i) {
+    if (!(pos.castle_rights & (1 << i))) continue;
+    // K, Q, k and q name the outermost rook of a wing; a Chess960 right with another rook
+    // further out is written as the castling rook's file, or it would read back wrong.
+    int colour = i / 2, rook = pos.castle_rook[i];
+    Bitboard wing = pos.pieces[colour][kRook] & ray[i % 2 == 0 ? kEast : kWest][pos.king_square[colour]];
+    int outermost = !wing ? kNoSquare : i % 2 == 0 ? msb(wing) : lsb(wing);
+    *out++ = rook == outermost ? "KQkq"[i] : static_cast<char>((colour == kWhite ? 'A' : 'a') + file_of(rook));
+  }
   *out++ = ' ';
   if (pos.ep_square == kNoSquare) {
     *out++ = '-';
@@ -258,8 +265,7 @@ void write_fen(const Position& pos, char* buffer, int with_counters) {
   }
 }
 
-int is_draw(const Position& pos, int ply) {
-  if (pos.rule50 < 4) return 0;
+int drawn_by_rule_or_repetition(const Position& pos, int ply) {
   if (pos.rule50 > 99) return 1;
   if (!pos.game) return 0;
   const GameHistory& game = *pos.game;

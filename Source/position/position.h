@@ -85,10 +85,14 @@ void write_fen(const Position& pos, char* buffer, int with_counters);
 // The placement field of a board of 64 piece codes; returns the end of the text.
 char* write_placement(const uint8_t* board, char* out);
 
+// is_draw past its quick test: the fifty-move rule and the repetition walk.
+int drawn_by_rule_or_repetition(const Position& pos, int ply);
+
 // 1 for a draw by the fifty-move rule or by repetition; `ply` counts plies since the root.
 // A position repeated inside the tree is a draw at once; one from before the root only
-// when it is there twice already.
-int is_draw(const Position& pos, int ply);
+// when it is there twice already. Four plies without a capture or pawn move are needed for
+// either, which settles most calls here (the search asks at every node).
+inline int is_draw(const Position& pos, int ply) { return pos.rule50 < 4 ? 0 : drawn_by_rule_or_repetition(pos, ply); }
 
 // The number of moves made since set-up (0 for a bare board).
 inline int moves_made(const Position& pos) { return pos.game ? pos.game->undo_index : 0; }

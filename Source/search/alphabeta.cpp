@@ -161,10 +161,11 @@ int search(SearchThread& thread, int side, int ply, int depth, int alpha, int be
   Move tt_move = kNoMove;
   int tt_score = kNoScore, tt_depth = -99, tt_eval = kNoScore;
   bool tt_fails_low = false, tt_fails_high = false;
-  if (depth >= -2 && tt_enabled()) {
-    ++thread.tt_probes;
+  if (depth >= -2) {
     TTProbe hit;
-    if (tt_probe(pos, ply, hit)) {
+    int found = tt_probe(pos, ply, hit);
+    if (hit.probed) ++thread.tt_probes;
+    if (found) {
       ++thread.tt_hits;
       tt_move = hit.move;
       tt_score = hit.score;

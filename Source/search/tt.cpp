@@ -51,6 +51,16 @@ void write(T& field, V value) {
   std::atomic_ref<T>(field).store(static_cast<T>(value), std::memory_order_relaxed);
 }
 
+// The slot of the bucket that holds `key_low`, or null (the four tests written out: the
+// compiler does not unroll a loop of atomic loads).
+TTEntry* entry_for(TTEntry* bucket, uint32_t key_low) {
+  if (read(bucket[0].key_low) == key_low) return bucket;
+  if (read(bucket[1].key_low) == key_low) return bucket + 1;
+  if (read(bucket[2].key_low) == key_low) return bucket + 2;
+  if (read(bucket[3].key_low) == key_low) return bucket + 3;
+  return nullptr;
+}
+
 TTEntry* bucket_of(const Position& pos) { return sub_table[pos.side] + (pos.key & index_mask); }
 
 int current_age() { return control.tt_age; }
@@ -188,12 +198,11 @@ void tt_store(const Position& pos, int ply, int depth, Move move, int eval, int 
 }
 
 int tt_probe(const Position& pos, int ply, TTProbe& hit) {
-  if (!usable()) return 0;
+  hit.probed = usable();
+  if (!hit.probed) return 0;
   uint32_t key_low = static_cast<uint32_t>(pos.key);
   TTEntry* bucket = bucket_of(pos);
-  TTEntry* e = nullptr;
-  for (int i = 0; i < 4 && !e; ++i)
-    if (read(bucket[i].key_low) == key_low) e = bucket + i;
+  TTEntry* e = entry_for(bucket, key_low);
   if (!e) return 0;
 
   uint32_t check = read(e->check);

@@ -23,6 +23,7 @@ static_assert(sizeof(TTEntry) == 16);
 constexpr int kUpperBound = 1, kLowerBound = 2, kExactBound = 3;
 
 struct TTProbe {
+  int probed;  // 1 when the table was there to look in, hit or miss
   int score;
   int eval;
   int depth;
