@@ -28,6 +28,9 @@ namespace {
 constexpr int kTokenSize = 128;
 constexpr uint64_t kNoNodeLimit = 1000000000000000ULL;
 constexpr float kNoTimeLimit = 1e7f;
+constexpr double kMaxMs = 1e10;  // clock values beyond this are taken as this (over 100 days)
+constexpr double kMaxMovesToGo = 10000;
+constexpr double kLowestDepth = -100;  // any depth below 1 means the root's quiescence answer
 
 bool command_echo = true;
 
@@ -164,6 +167,12 @@ void set_up_position(const char* arguments) {
   if (game.undo_index < search::kUndoCapacity) game.undo[game.undo_index].move = kNoMove;
 }
 
+// `value` inside [low, high]; what is not a number counts as `low`.
+double bounded(double value, double low, double high) {
+  if (!(value >= low)) return low;
+  return value > high ? high : value;
+}
+
 // The number after `key` in `text`, or nothing when the key is absent.
 bool find_number(const char* text, const char* key, double& number) {
   const char* at = std::strstr(text, key);
@@ -205,29 +214,33 @@ void start_go(const char* arguments) {
   EngineSettings& s = settings;
   int side = search::main_thread->position.side;
   read_search_moves(arguments);
+  // Every number is brought inside what its field can hold before it is converted.
   double value;
   s.moves_per_control = 0;
-  if (find_number(arguments, "wtime", value)) control.clock[kWhite] = static_cast<float>(value > 0 ? value / 1000 : 0);
-  if (find_number(arguments, "btime", value)) control.clock[kBlack] = static_cast<float>(value > 0 ? value / 1000 : 0);
-  if (find_number(arguments, "winc", value) && side == kWhite) s.increment = static_cast<float>(value / 1000);
-  if (find_number(arguments, "binc", value) && side == kBlack) s.increment = static_cast<float>(value / 1000);
+  if (find_number(arguments, "wtime", value)) control.clock[kWhite] = static_cast<float>(bounded(value, 0, kMaxMs) / 1000);
+  if (find_number(arguments, "btime", value)) control.clock[kBlack] = static_cast<float>(bounded(value, 0, kMaxMs) / 1000);
+  if (find_number(arguments, "winc", value) && side == kWhite)
+    s.increment = static_cast<float>(bounded(value, -kMaxMs, kMaxMs) / 1000);
+  if (find_number(arguments, "binc", value) && side == kBlack)
+    s.increment = static_cast<float>(bounded(value, -kMaxMs, kMaxMs) / 1000);
   if (find_number(arguments, "movestogo", value)) {
     s.depth_limit = 80;
     s.moves_per_control = 40;
     s.node_limit = kNoNodeLimit;
-    control.moves_to_go = static_cast<int16_t>(value);
+    control.moves_to_go = static_cast<int16_t>(bounded(value, 0, kMaxMovesToGo));
   }
   if (find_number(arguments, "depth", value)) {
-    s.depth_limit = static_cast<int16_t>(value < 80 ? value : 80);
+    s.depth_limit = static_cast<int16_t>(bounded(value, kLowestDepth, 80));
     s.moves_per_control = 1;
     s.base_time = kNoTimeLimit;
   }
   if (find_number(arguments, "nodes", value)) {
-    s.node_limit = value > 0 ? static_cast<uint64_t>(value) : 0;
+    s.node_limit = static_cast<uint64_t>(bounded(value, 0, static_cast<double>(kNoNodeLimit)));
     s.moves_per_control = 1;
     s.base_time = kNoTimeLimit;
   }
   if (find_number(arguments, "movetime", value)) {
+    value = bounded(value, -kMaxMs, kMaxMs);
     s.moves_per_control = 1;
     s.increment = 0;
     s.base_time = static_cast<float>(value / 1000);
