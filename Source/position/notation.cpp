@@ -159,38 +159,36 @@ int text_to_move(const Position& pos, const char* text, Move& move) {
   MoveEntry list[kMaxMoves];
   generate_all_moves(pos, list);
 
-  // A piece move written without the disambiguation that the attack tables call for
-  // (another piece of the kind reaches the square but is pinned, or the writer left it
-  // out) is taken when it names one legal move only.
-  int matches = 0, plain_matches = 0;
-  Move plain_move = kNoMove;
+  // Text names a move in one of three tiers, and the first tier that holds a legal move
+  // decides: the move's own coordinate or SAN form; its other forms (castling as the
+  // other coordinate form, over-disambiguated piece moves); a piece move written without
+  // the disambiguation the attack tables call for (another piece of the kind reaches the
+  // square but is pinned, or the writer left it out). So in Chess960 "d1c1" is the king's
+  // step even where castling also puts the king on c1.
+  constexpr int kTiers = 3;
+  int matches[kTiers] = {0, 0, 0};
+  Move found[kTiers] = {kNoMove, kNoMove, kNoMove};
   for (MoveEntry* e = list; e->move != kListEnd; ++e) {
     char forms[4][24];
     san_forms(pos, e->move, forms[0], forms[1], forms[2], forms[3]);
-    bool named = false;
-    for (char* form : forms) {
-      cut_at_plus(form);
-      if (form[0] && std::strcmp(form, wanted) == 0) named = true;
+    int tier = kTiers;
+    for (int f = 3; f >= 0; --f) {
+      cut_at_plus(forms[f]);
+      if (forms[f][0] && std::strcmp(forms[f], wanted) == 0) tier = f < 2 ? 0 : 1;
     }
     char plain[24];
     plain_piece_form(pos, e->move, plain);
-    bool plainly_named = plain[0] && std::strcmp(plain, wanted) == 0;
-    if (!(named || plainly_named) || !move_is_legal(pos, pos.side, e->move)) continue;
-    if (named) {
-      move = e->move;
-      ++matches;
-    } else {
-      plain_move = e->move;
-      ++plain_matches;
-    }
+    if (tier == kTiers && plain[0] && std::strcmp(plain, wanted) == 0) tier = 2;
+    if (tier == kTiers || !move_is_legal(pos, pos.side, e->move)) continue;
+    found[tier] = e->move;
+    ++matches[tier];
   }
-  if (matches == 0 && plain_matches) {
-    matches = plain_matches;
-    move = plain_move;
-  }
-  if (matches == 1) return 1;
+  int tier = 0;
+  while (tier < kTiers - 1 && matches[tier] == 0) ++tier;
+  move = found[tier];
+  if (matches[tier] == 1) return 1;
   move = kNoMove;
-  if (matches > 1) {
+  if (matches[tier] > 1) {
     std::fputs("ambiguous move\n", stdout);
     std::fflush(stdout);
   }

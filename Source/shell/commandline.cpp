@@ -129,9 +129,10 @@ bool read_training_option(Reader& r, const char* name, int mode) {
   if (!r.take(name, 2)) return false;
   EngineSettings& s = settings;
   copy_text(s.training_file, r.value(0));
+  // A count below one million, beyond what 64 bits hold, or not a number fails.
   double millions = std::atof(r.value(1));
-  if (millions < 1) r.result.failed = true;
-  s.train_positions = static_cast<uint64_t>(millions * 1000000);
+  if (millions >= 1 && millions <= 1e12) s.train_positions = static_cast<uint64_t>(millions * 1000000);
+  else r.result.failed = true;
   if (r.has_more() && (r.current()[0] == '0' || r.current()[0] == '1')) r.skip();
   s.hash_mb = 0;
   r.result.mode = mode;

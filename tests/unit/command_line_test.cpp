@@ -362,6 +362,11 @@ TEST_F(CommandLineModes, TrainingOptions) {
 
   EXPECT_TRUE(fresh({"-train", "data.bin", "0.5"}).failed);
   EXPECT_TRUE(fresh({"-train2", "data.bin", "0"}).failed);
+  // Counts no unsigned number holds are refused, and leave the setting as it was.
+  for (const char* millions : {"-8", "1e300", "nan"}) {
+    EXPECT_TRUE(fresh({"-train", "data.bin", millions}).failed) << millions;
+    EXPECT_EQ(settings.train_positions, defaults().train_positions) << millions;
+  }
 }
 
 }  // namespace

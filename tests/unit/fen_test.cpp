@@ -133,6 +133,9 @@ TEST_F(Fen, WriteFenRoundTrips) {
   // Chess960 rights are written with the ordinary letters.
   EXPECT_EQ(fen_of(set_up("1r4kr/pppppppp/8/8/8/8/PPPPPPPP/RK5R w AHbh -"), 0),
             "1r4kr/pppppppp/8/8/8/8/PPPPPPPP/RK5R w KQkq -");
+  // A castling rook with another rook further out on its wing keeps its file letter.
+  const char* inner = "r1r1k3/8/8/8/8/8/8/4KR1R w Fc -";
+  EXPECT_EQ(fen_of(set_up(inner), 0), inner);
 }
 
 TEST_F(Fen, CountersAreClockAndMovesSinceSetUp) {

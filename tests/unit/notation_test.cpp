@@ -194,6 +194,16 @@ TEST_F(Notation, ReadingCastling) {
   }
 }
 
+// In Chess960 castling may put the king where a plain king step goes: the coordinate
+// text is the step, the king-takes-rook text and SAN are the castling.
+TEST_F(Notation, ReadingAKingStepThatCastlingAlsoEndsOn) {
+  SettingGuard on(base::settings.chess960, 1);
+  set_up("4k3/8/8/8/8/8/8/R2K4 w A -");
+  EXPECT_EQ(read("d1c1"), mv("d1c1"));
+  EXPECT_EQ(read("d1a1"), mv("d1c1", kFlagQueenSide));
+  EXPECT_EQ(read("O-O-O"), mv("d1c1", kFlagQueenSide));
+}
+
 TEST_F(Notation, ReadingChecksAndPromotions) {
   set_up("4k3/8/8/1N6/8/8/8/4K3 w - -");
   EXPECT_EQ(read("Nd6+"), mv("b5d6"));
