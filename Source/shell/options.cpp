@@ -20,6 +20,9 @@ namespace {
 
 constexpr int kMaxConfigNesting = 8;
 int config_nesting = 0;
+// The files being loaded, outermost first: a file that names one of them again would load
+// itself over and over (a file naming itself k times, k^8 times).
+char open_configs[kMaxConfigNesting][sizeof base::settings.config_file];
 
 int clamp(int value, int low, int high) { return value < low ? low : value > high ? high : value; }
 
@@ -146,8 +149,16 @@ void load_config_file() {
     emit_line("info string configuration files nested too deeply, not loaded");
     return;
   }
+  for (int i = 0; i < config_nesting; ++i) {
+    if (std::strcmp(open_configs[i], settings.config_file) != 0) continue;
+    char line[256];
+    std::snprintf(line, sizeof(line), "info string %s is being loaded already, not loaded again", settings.config_file);
+    emit_line(line);
+    return;
+  }
   std::FILE* file = std::fopen(settings.config_file, "r");
   if (!file) return;
+  std::memcpy(open_configs[config_nesting], settings.config_file, sizeof settings.config_file);
   char line[1024];
   std::snprintf(line, sizeof(line), "info string loading parameters from %s", settings.config_file);
   emit_line(line);
