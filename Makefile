@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE ?= cmake
 
-.PHONY: all run test test-release test-sanitize bench portable clean
+.PHONY: all run test test-release test-sanitize test-thread bench portable fuzz clean
 
 all: build/nesk
 
@@ -15,8 +15,9 @@ build/nesk: build/CMakeCache.txt FORCE
 run: build/nesk
 	./build/nesk
 
-# Every test, on the optimised build and on the sanitizer build.
-test: test-release test-sanitize
+# Every test, on the optimised build, the address/undefined-behaviour sanitizer build and
+# the thread sanitizer build.
+test: test-release test-sanitize test-thread
 
 test-release: build/CMakeCache.txt
 	$(CMAKE) -S . -B build -DNESK_REQUIRE_TESTS=ON > /dev/null
@@ -30,6 +31,14 @@ test-sanitize: build-sanitize/CMakeCache.txt
 	$(CMAKE) --build build-sanitize -j $(JOBS)
 	cd build-sanitize && NESK_QUICK=1 ctest --output-on-failure -j $(JOBS)
 
+build-thread/CMakeCache.txt:
+	$(CMAKE) -S . -B build-thread -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNESK_THREAD_SANITIZE=ON -DNESK_REQUIRE_TESTS=ON
+
+# A data race ends the process with status 66, which fails the test that ran it.
+test-thread: build-thread/CMakeCache.txt
+	$(CMAKE) --build build-thread -j $(JOBS)
+	cd build-thread && TSAN_OPTIONS="halt_on_error=1 exitcode=66" NESK_QUICK=1 ctest --output-on-failure -j $(JOBS)
+
 bench: build/CMakeCache.txt
 	$(CMAKE) --build build --target nesk_bench -j $(JOBS)
 	./build/nesk_bench
@@ -39,7 +48,14 @@ portable:
 	$(CMAKE) -S . -B build-portable -DCMAKE_BUILD_TYPE=Release -DNESK_NATIVE=OFF
 	$(CMAKE) --build build-portable --target nesk -j $(JOBS)
 
+# libFuzzer targets (clang, address and undefined-behaviour sanitizers) at build-fuzz/fuzz_*.
+CLANGXX ?= clang++
+
+fuzz:
+	$(CMAKE) -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=$(CLANGXX) > /dev/null
+	$(CMAKE) --build build-fuzz -j $(JOBS)
+
 clean:
-	rm -rf build build-sanitize build-portable
+	rm -rf build build-sanitize build-thread build-portable build-fuzz
 
 FORCE:
