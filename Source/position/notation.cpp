@@ -158,6 +158,9 @@ int text_to_move(const Position& pos, const char* text, Move& move) {
 
   MoveEntry list[kMaxMoves];
   generate_all_moves(pos, list);
+  Bitboard named = 0;
+  for (const char* c = wanted; c[0] && c[1]; ++c)
+    if (c[0] >= 'a' && c[0] <= 'h' && c[1] >= '1' && c[1] <= '8') named |= bit(make_square(c[0] - 'a', c[1] - '1'));
 
   // Text names a move in one of three tiers, and the first tier that holds a legal move
   // decides: the move's own coordinate or SAN form; its other forms (castling as the
@@ -169,6 +172,12 @@ int text_to_move(const Position& pos, const char* text, Move& move) {
   int matches[kTiers] = {0, 0, 0};
   Move found[kTiers] = {kNoMove, kNoMove, kNoMove};
   for (MoveEntry* e = list; e->move != kListEnd; ++e) {
+    // Every form of a move names its to-square, except castling's and a pawn capture's
+    // file form ("ed"): the others are passed over without writing their forms, which is
+    // most of the time a PGN reader spends here.
+    int from = move_from(e->move), to = move_to(e->move), type = type_of(pos.board[from]);
+    bool unnamed_form = (type == kKing && (e->move & kFlagMask)) || (type == kPawn && file_of(from) != file_of(to));
+    if (!unnamed_form && !(named & bit(to))) continue;
     char forms[4][24];
     san_forms(pos, e->move, forms[0], forms[1], forms[2], forms[3]);
     int tier = kTiers;

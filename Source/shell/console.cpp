@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "book/probe.h"
 #include "position/bitboard.h"
 #include "position/display.h"
 #include "position/exchange.h"
@@ -168,6 +169,14 @@ void list_exchanges() {
     int attacker = colour_of(code) ^ 1;
     if (!square_attacked(pos, square, attacker)) continue;
     print_plain("sq= %s, swap1= %4d\n", kSquareNames[square], see(pos, attacker, kNoSquare, square));
+  }
+}
+
+// The moves both books hold for the position, each list closed by an empty line.
+void list_book_moves() {
+  for (const char* file : {settings.book_file, settings.book2_file}) {
+    book::book_probe(board(), file);
+    print_plain("\n");
   }
 }
 
@@ -361,6 +370,8 @@ void console_command(const char* line) {
     edit_board();
   } else if (!std::strcmp(command, "perft")) {
     run_perft(argument);
+  } else if (!std::strcmp(command, "book")) {
+    list_book_moves();
   } else if (!std::strcmp(command, "swap")) {
     list_exchanges();
   } else if (!std::strcmp(command, "reverse")) {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "book/build.h"
 #include "eval/kpk.h"
 #include "eval/network.h"
 #include "eval/params.h"
@@ -94,6 +95,9 @@ int main(int argc, char** argv) {
       break;
     case kModeBenchmark:
       run_benchmark(command_line.bench_threaded ? 1 : 0);
+      break;
+    case kModeBuildBook:
+      book::build_book();
       break;
     default:
       break;
