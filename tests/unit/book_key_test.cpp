@@ -1,9 +1,15 @@
 // The PolyGlot key against the format's published examples.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "book/key.h"
+#include "book/probe.h"
+#include "position/legality.h"
 #include "position/makemove.h"
 #include "test_support.h"
 
@@ -44,6 +50,54 @@ TEST(BookKey, MovesAndTheEnPassantRule) {
   position::Position& e4 = nesk_test::set_up("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3");
   uint64_t with_square = book::book_key(e4);
   EXPECT_EQ(with_square, book::book_key(nesk_test::set_up("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq -")));
+}
+
+// The published examples touch few of the table's numbers. A real book holds the keys of
+// thousands of opening positions: following its own moves from the start position must
+// keep finding the positions they lead to (a wrong number for any square or right that
+// these openings use would lose every position with it).
+TEST(BookKey, FollowingATestBookFindsItsPositions) {
+  const std::string path = std::string(NESK_TESTDATA) + "/books/performance.bin";
+  std::ifstream stream(path, std::ios::binary);
+  if (!stream) GTEST_SKIP() << "test book not found at " << path;
+  nesk_test::engine_thread();  // the attack tables, which set-up reads
+  std::unordered_map<uint64_t, std::vector<uint16_t>> book;
+  unsigned char record[16];
+  while (stream.read(reinterpret_cast<char*>(record), 16)) {
+    uint64_t key = 0;
+    for (int i = 0; i < 8; ++i) key = key << 8 | record[i];
+    book[key].push_back(static_cast<uint16_t>(record[8] << 8 | record[9]));
+  }
+  static position::GameHistory history;
+  position::Position start{};
+  start.game = &history;
+  ASSERT_EQ(position::set_position(start, position::kStartFen), 0);
+  std::vector<position::Position> frontier{start};
+  std::unordered_set<uint64_t> reached{book::book_key(start)};
+  int found = 0, missing = 0;
+  while (!frontier.empty()) {
+    std::vector<position::Position> next;
+    for (position::Position pos : frontier) {
+      history.undo_index = 0;
+      for (uint16_t stored : book[book::book_key(pos)]) {
+        position::Move move = book::book_move_to_move(stored, pos);
+        if (!position::is_legal_move(pos, move)) continue;
+        position::make_move(pos, move);
+        uint64_t key = book::book_key(pos);
+        if (!book.count(key)) {
+          ++missing;
+        } else {
+          ++found;
+          if (reached.insert(key).second) next.push_back(pos);
+        }
+        position::unmake_move(pos);
+      }
+    }
+    frontier.swap(next);
+  }
+  // Lines end where the book's games part: about a quarter of the moves lead out of it.
+  EXPECT_GT(reached.size(), 4000u);
+  EXPECT_GT(found, 3 * missing);
 }
 
 }  // namespace
