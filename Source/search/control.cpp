@@ -41,6 +41,7 @@ void set_default_control(SearchControl& c) {
   c.last_reported_depth = 0;
   std::memset(c.nodes_by_depth, 0, sizeof(c.nodes_by_depth));
   c.root_tb_result = -1;
+  c.root_tb_move = position::kNoMove;
   c.min_nodes = 0;
   std::memset(c.statistics, 0, sizeof(c.statistics));
   std::memset(c.debug_counters, 0, sizeof(c.debug_counters));

@@ -42,6 +42,7 @@ struct SearchControl {
   int8_t last_reported_depth;
   uint64_t nodes_by_depth[position::kMaxPly];
   std::atomic<int32_t> root_tb_result;
+  position::Move root_tb_move;  // the move the DTZ choice played, 0 when none
   uint64_t min_nodes;  // the node count below which -md does not stop this search
   uint64_t statistics[8];
   int32_t debug_counters[4];

@@ -330,6 +330,54 @@ uint64_t total_nodes() {
   return control.statistics[0];
 }
 
+// Keeps the root moves that hold the tables' result, listing them; with the fifty-move
+// counter running the DTZ choice may play a move outright (then returns true).
+bool root_tablebases(SearchThread& thread, MoveEntry* list) {
+  Position& pos = thread.position;
+  control.root_tb_move = kNoMove;
+  int result = tablebase::tb_probe_search(pos, kMaxDepth);
+  control.root_tb_result = result;
+  if (result == -1) return false;
+  const char* word = result == 4 ? "WIN" : result == 0 ? "LOSS" : "DRAW";
+  char line[600];
+  int length = std::snprintf(line, sizeof(line), "info string TB result is %s with moves: ", word);
+  for (MoveEntry* e = list; e->move != kListEnd; ++e) {
+    make_move(pos, e->move);
+    int child = tablebase::tb_probe_search(pos, kMaxDepth);
+    unmake_move(pos);
+    if (child != -1 && 4 - child < result) {
+      e->move = kNoMove;
+      e->score = kNoScore;
+    } else if (length < 480) {
+      int from = move_from(e->move), to = move_to(e->move);
+      length += std::snprintf(line + length, sizeof(line) - length, "%c%c%c%c ", 'a' + file_of(from),
+                              '1' + rank_of(from), 'a' + file_of(to), '1' + rank_of(to));
+    }
+  }
+  if (!quiet()) base::emit_line(line);
+  best_to_front(list);
+  control.best_move = list[0].move;
+  if (pos.rule50 < 10 || pos.castle_rights) return false;
+  Move move;
+  int decided = tablebase::tb_root_dtz(pos, move);
+  if (decided == -1 || !move_is_legal(pos, pos.side, move)) return false;
+  control.root_tb_result = decided;
+  control.root_tb_move = move;
+  thread.iteration_depth = 99;
+  thread.seldepth = 99;
+  thread.last_score = static_cast<int16_t>(decided == 4 ? 9800 : decided == 0 ? -9800 : 0);
+  std::memset(thread.root_pv, 0, sizeof(thread.root_pv));
+  thread.root_pv[0] = move;
+  thread.root_move = move;
+  control.published_depth = 99;
+  control.published_score = thread.last_score.load();
+  control.best_move = move;
+  control.ponder_move = kNoMove;
+  std::memcpy(control.pv, thread.root_pv, sizeof(control.pv));
+  control.abort = 1;
+  return true;
+}
+
 void variation_text(const Move* pv, int limit, char* text, int size) {
   text[0] = 0;
   int used = 0;
@@ -396,7 +444,7 @@ void iterate(int thread_number) {
       control.abort = 1;
       return;
     }
-    control.root_tb_result = tablebase::tb_probe_search(pos, kMaxDepth);
+    if (root_tablebases(thread, list)) return;
   }
   root.tb_result = control.root_tb_result;
 

@@ -8,6 +8,7 @@
 #include "eval/network.h"
 #include "search/tt.h"
 #include "search/control.h"
+#include "tablebase/tbfiles.h"
 #include "base/output.h"
 #include "base/settings.h"
 
@@ -121,6 +122,7 @@ void set_option(const char* name, const char* value) {
   if (is("SyzygyPath")) {
     copy_text(s.syzygy_path, value);
     announce_text("SyzygyPath", s.syzygy_path);
+    tablebase::tb_init();
   }
   if (is("SyzygyProbeDepth6")) {
     s.syzygy_probe_depth = static_cast<int8_t>(numeric_option("SyzygyProbeDepth6", value, -5, 100));
