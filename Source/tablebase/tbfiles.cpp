@@ -12,6 +12,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "base/output.h"
@@ -40,6 +42,7 @@ struct HashSlot {
 };
 
 std::vector<std::string> directories;
+std::vector<std::unordered_set<std::string>> listings;  // table files per directory
 std::unique_ptr<TableEntry[]> piece_entries;
 std::unique_ptr<TableEntry[]> pawn_entries;
 int piece_count = 0, pawn_count = 0;
@@ -90,25 +93,26 @@ void unmap_all() {
   }
 }
 
-bool has_table_files(const std::string& directory) {
+// The table file names in a directory: one listing spares a failed look-up for each of the
+// thousands of materials that have no file.
+std::unordered_set<std::string> table_files_in(const std::string& directory) {
+  std::unordered_set<std::string> names;
   DIR* dir = opendir(directory.c_str());
-  if (!dir) return false;
-  bool found = false;
+  if (!dir) return names;
   while (dirent* item = readdir(dir)) {
     const char* dot = std::strrchr(item->d_name, '.');
-    if (dot && (!std::strcmp(dot, ".rtbw") || !std::strcmp(dot, ".rtbz") || !std::strcmp(dot, ".rtbm"))) {
-      found = true;
-      break;
-    }
+    if (dot && (!std::strcmp(dot, ".rtbw") || !std::strcmp(dot, ".rtbz") || !std::strcmp(dot, ".rtbm")))
+      names.insert(item->d_name);
   }
   closedir(dir);
-  return found;
+  return names;
 }
 
 // Splits the path at ';' (and ':', the separator of path lists here), keeping directories
 // that exist and hold table files; each other one is reported once.
 void read_directories(const char* path) {
   directories.clear();
+  listings.clear();
   std::string current;
   auto finish = [&]() {
     if (current.empty()) return;
@@ -117,10 +121,14 @@ void read_directories(const char* path) {
       say("info string Tablebase directory %s%s not found", current.c_str(), "");
     } else if (!S_ISDIR(info.st_mode)) {
       say("info string Tablebase path %s%s is not a directory", current.c_str(), "");
-    } else if (!has_table_files(current)) {
-      say("info string No tablebase files in %s%s", current.c_str(), "");
     } else {
-      directories.push_back(current);
+      std::unordered_set<std::string> names = table_files_in(current);
+      if (names.empty()) {
+        say("info string No tablebase files in %s%s", current.c_str(), "");
+      } else {
+        directories.push_back(current);
+        listings.push_back(std::move(names));
+      }
     }
     current.clear();
   };
@@ -257,9 +265,11 @@ uint64_t material_key(const uint8_t counts[2][8], bool flipped) {
 }
 
 int tb_test_file(const char* name, const char* extension) {
-  for (const std::string& directory : directories) {
+  std::string file = std::string(name) + extension;
+  for (size_t d = 0; d < directories.size(); ++d) {
+    if (!listings[d].count(file)) continue;
     struct stat info;
-    if (stat(file_path(directory, name, extension).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    if (stat(file_path(directories[d], name, extension).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
     if (info.st_size % 64 == 16) return 1;
     std::fprintf(stderr, "Incomplete tablebase file %s.%s\n", name, extension + 1);
     say("info string Incomplete tablebase file %s.%s", name, extension + 1);
@@ -288,6 +298,7 @@ void tb_init() {
   }
   unmap_all();
   directories.clear();
+  listings.clear();
   file_counts = TableFileCounts{};
   largest = largest_dtm = 0;
   TB_LARGEST = 0;

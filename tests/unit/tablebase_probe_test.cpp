@@ -7,6 +7,7 @@
 
 #include "base/settings.h"
 #include "tablebase/tbfiles.h"
+#include "tablebase/tbindex.h"
 #include "tablebase/tbmoves.h"
 #include "tablebase/tbprobe.h"
 #include "tablebase/tbsearch.h"
@@ -68,6 +69,93 @@ TEST_F(TablebaseProbe, ExpectedValues) {
   }
   EXPECT_EQ(positions, 200);
   EXPECT_EQ(wrong, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Bare kings need no file; a decisive capture is found before the table is read.
+TEST_F(TablebaseProbe, KingsAloneAndDecidingCaptures) {
+  int success = -5;
+  EXPECT_EQ(probe_wdl(board("8/8/8/3k4/8/8/8/4K3 w - -"), &success), 0);
+  EXPECT_EQ(success, 1);
+  // Rxe7 wins where the table (rooks on) says draw.
+  TBPosition t = board("8/4r3/8/K7/4R3/8/8/5k2 w - -");
+  EXPECT_EQ(probe_table(t, 0, &success, 0), 0);
+  EXPECT_EQ(probe_wdl(t, &success), 2);
+  EXPECT_EQ(success, 2);
+  EXPECT_EQ(probe_dtz(t, &success), 1);
+}
+
+// KNPvK stores only white to move: black's DTZ comes from a one-ply search over the
+// children's values.
+TEST_F(TablebaseProbe, DtzOfTheSideNotStoredSearchesOnePly) {
+  TBPosition t = board("8/8/8/N2K1k2/P7/8/8/8 b - -");
+  int success = 1;
+  probe_table(t, -2, &success, 2);
+  EXPECT_EQ(success, -1);
+  EXPECT_EQ(probe_dtz(t, &success), -4);
+  EXPECT_NE(success, 0);
+}
+
+TEST_F(TablebaseProbe, MissingMaterialFails) {
+  int success = 1;
+  // No five-men tables here.
+  probe_wdl(board("8/8/8/7k/8/8/QQQ5/4K3 w - -"), &success);
+  EXPECT_EQ(success, 0);
+}
+
+// Mirror images give the same values: left-right for every material, top-bottom and about
+// the diagonal without pawns, and the colour-exchanged position (found under the flipped
+// key: KRvKQ reads the KQvKR table) gives the same value for its side to move.
+TEST_F(TablebaseProbe, SymmetriesAgree) {
+  auto transform = [](const TBPosition& t, int how) {
+    auto map = [how](uint64_t b) {
+      uint64_t out = 0;
+      while (b) {
+        int s = position::pop_lsb(b);
+        int m = how == 0 ? s ^ 7 : how == 1 ? s ^ 56 : how == 2 ? flip_diagonal(s) : s ^ 56;
+        out |= position::bit(m);
+      }
+      return out;
+    };
+    TBPosition r = t;
+    r.white = map(t.white);
+    r.black = map(t.black);
+    if (how == 3) std::swap(r.white, r.black), r.turn ^= 1;
+    r.kings = map(t.kings);
+    r.queens = map(t.queens);
+    r.rooks = map(t.rooks);
+    r.bishops = map(t.bishops);
+    r.knights = map(t.knights);
+    r.pawns = map(t.pawns);
+    return r;
+  };
+  std::ifstream in(kTables + "/expected.epd");
+  int compared = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty()) continue;
+    TBPosition t = board(line.substr(0, line.find(" wdl_table")).c_str());
+    int success;
+    int wdl = probe_wdl(t, &success);
+    int dtz = probe_dtz(t, &success);
+    for (int how = 0; how < 4; ++how) {
+      if (t.pawns && (how == 1 || how == 2)) continue;
+      TBPosition r = transform(t, how);
+      EXPECT_EQ(probe_wdl(r, &success), wdl) << line << " transform " << how;
+      EXPECT_EQ(probe_dtz(r, &success), dtz) << line << " transform " << how;
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 400);
+}
+
+// Castling rights keep a position out of the tables; the same board without them is found.
+TEST_F(TablebaseProbe, SearchProbeSkipsCastlingRights) {
+  EXPECT_EQ(tb_probe_search(nesk_test::set_up("4k3/8/8/8/8/8/8/4K2R w K -"), 1), -1);
+  EXPECT_EQ(tb_probe_search(nesk_test::set_up("4k3/8/8/8/8/8/8/4K2R w - -"), 1), 4);
+  EXPECT_EQ(tb_probe_search(nesk_test::set_up("4k3/8/8/8/8/8/8/4K2R b - -"), 1), 0);
 }
 
 }  // namespace
