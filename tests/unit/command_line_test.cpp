@@ -189,7 +189,10 @@ TEST_F(CommandLineOptions, FilesAndPaths) {
   EXPECT_STREQ(settings.syzygy_path, "/tb/a;/tb/b");
   EXPECT_STREQ(settings.tool_output_file, "out.epd");
   fresh({"-tbx"});
-  EXPECT_STREQ(settings.syzygy_path, "C:\\Chess\\Syzygy\\6-Piece;C:\\Chess\\Syzygy\\7-Piece");
+  EXPECT_STREQ(settings.syzygy_path, "syzygy/6-piece;syzygy/7-piece");
+  fresh({"-tbx", "/tb/6:/tb/7", "-hash", "2"});
+  EXPECT_STREQ(settings.syzygy_path, "/tb/6:/tb/7");
+  EXPECT_EQ(settings.hash_mb, 2);
 
   // Long names are cut to the room of their field.
   const std::string long_name(200, 'f');

@@ -195,6 +195,28 @@ TEST_F(TablebaseFiles, DamagedFilesNeverEscape) {
   EXPECT_GT(dropped, 6 * 4 - 1);
 }
 
+int mapped_tables() {
+  std::ifstream maps("/proc/self/maps");
+  int n = 0;
+  for (std::string line; std::getline(maps, line);) n += line.find(".rtb") != std::string::npos;
+  return n;
+}
+
+// Loading again releases every mapping of the previous load.
+TEST_F(TablebaseFiles, ReloadingReleasesMappings) {
+  load(kTables);
+  int success;
+  for (const Expected& e : expected_) probe_dtz(e.position, &success);
+  int mapped = mapped_tables();
+  EXPECT_GT(mapped, 40);
+  load(kTables);
+  EXPECT_EQ(mapped_tables(), 0);
+  for (const Expected& e : expected_) probe_dtz(e.position, &success);
+  EXPECT_EQ(mapped_tables(), mapped);
+  load("");
+  EXPECT_EQ(mapped_tables(), 0);
+}
+
 // Threads probing at once right after loading race for the first mappings.
 TEST_F(TablebaseFiles, ConcurrentFirstProbes) {
   load(kTables);
