@@ -52,6 +52,26 @@ void put_piece(Position& pos, int colour, int type, int square) {
   if (type == kKing) pos.king_square[colour] = static_cast<uint8_t>(square);
 }
 
+// The piece code a FEN letter stands for, 0 for any other character. A switch rather than
+// a search of the letter strings: the training-data tools set up millions of positions.
+int letter_code(char c) {
+  switch (c) {
+    case 'P': return piece_code(kWhite, kPawn);
+    case 'N': return piece_code(kWhite, kKnight);
+    case 'B': return piece_code(kWhite, kBishop);
+    case 'R': return piece_code(kWhite, kRook);
+    case 'Q': return piece_code(kWhite, kQueen);
+    case 'K': return piece_code(kWhite, kKing);
+    case 'p': return piece_code(kBlack, kPawn);
+    case 'n': return piece_code(kBlack, kKnight);
+    case 'b': return piece_code(kBlack, kBishop);
+    case 'r': return piece_code(kBlack, kRook);
+    case 'q': return piece_code(kBlack, kQueen);
+    case 'k': return piece_code(kBlack, kKing);
+    default: return 0;
+  }
+}
+
 // Reads the placement field; pieces that would fall outside the board are ignored.
 const char* read_placement(Position& pos, const char* p) {
   int rank = 7, file = 0;
@@ -62,11 +82,8 @@ const char* read_placement(Position& pos, const char* p) {
       file = 0;
     } else if (c >= '1' && c <= '8') {
       file += c - '0';
-    } else if (c != 0 && std::strchr(kWhiteLetters + 1, c)) {
-      if (file < 8 && rank >= 0) put_piece(pos, kWhite, static_cast<int>(std::strchr(kWhiteLetters, c) - kWhiteLetters), make_square(file, rank));
-      ++file;
-    } else if (c != 0 && std::strchr(kBlackLetters + 1, c)) {
-      if (file < 8 && rank >= 0) put_piece(pos, kBlack, static_cast<int>(std::strchr(kBlackLetters, c) - kBlackLetters), make_square(file, rank));
+    } else if (int code = letter_code(c)) {
+      if (file < 8 && rank >= 0) put_piece(pos, colour_of(code), type_of(code), make_square(file, rank));
       ++file;
     }
   }

@@ -24,6 +24,8 @@ uint64_t read_count(const char* text) {
   return value < 0 ? 0 : static_cast<uint64_t>(value);
 }
 
+constexpr const char* kDefaultLargeTablebases = "syzygy/6-piece;syzygy/7-piece";
+
 class Reader {
  public:
   Reader(int argc, char** argv) : argc_(argc), argv_(argv) {}
@@ -63,6 +65,7 @@ bool read_setting(Reader& r) {
   if (r.take("-numa")) return s.numa = 1, true;
   if (r.take("-noise", 1)) return s.noise = static_cast<float>(std::atof(r.value(0))), true;
   if (r.take("-quiet")) {
+    r.result.quiet = true;
     s.noise = 99999;
     s.log = 0;
     return true;
@@ -113,7 +116,17 @@ bool read_setting(Reader& r) {
   if (r.take("-threads", 1)) return s.threads = static_cast<int16_t>(clamp(std::atoi(r.value(0)), 1, 512)), true;
   if (r.take("-book", 1)) return copy_text(s.book_file, r.value(0)), true;
   if (r.take("-tbpath", 1)) return copy_text(s.syzygy_path, r.value(0)), true;
-  if (r.take("-tbx")) return copy_text(s.syzygy_path, "C:\\Chess\\Syzygy\\6-Piece;C:\\Chess\\Syzygy\\7-Piece"), true;
+  if (r.take("-tbx")) {
+    // The 6- and 7-men folders: a directory list may follow, else the usual layout under
+    // the working directory.
+    if (r.has_more() && r.current()[0] != '-') {
+      copy_text(s.syzygy_path, r.current());
+      r.skip();
+    } else {
+      copy_text(s.syzygy_path, kDefaultLargeTablebases);
+    }
+    return true;
+  }
   if (r.take("-use_hce")) return s.use_nn = 0, true;
   if (r.take("-use_nn")) return s.use_nn = 1, true;
   if (r.take("-o", 1)) return copy_text(s.tool_output_file, r.value(0)), true;

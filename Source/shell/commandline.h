@@ -26,6 +26,7 @@ struct CommandLine {
   int mode = kModeEngine;
   bool failed = false;           // an option lacked its values: the program ends with 1
   bool bench_threaded = true;    // "-bench" (threads) rather than "-pbench"
+  bool quiet = false;            // "-quiet": the tools show no progress either
 };
 
 // Reads argv into the live settings, left to right; the last mode option wins.

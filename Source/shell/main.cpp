@@ -1,6 +1,7 @@
 // Start-up, one run mode, clean-up.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "book/build.h"
@@ -19,6 +20,13 @@
 #include "base/output.h"
 #include "base/settings.h"
 #include "shell/uci.h"
+#include "tablebase/tbfiles.h"
+#include "tools/epd_to_training.h"
+#include "tools/filter_training.h"
+#include "tools/pgn_scan.h"
+#include "tools/progress.h"
+#include "tools/training_features.h"
+#include "tools/training_to_epd.h"
 
 namespace {
 
@@ -67,6 +75,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  tools::progress_quiet = command_line.quiet;
   if (settings.noise < 99999) {
     char line[64];
     std::snprintf(line, sizeof(line), "info string Hello from %s", kEngineName);
@@ -85,6 +94,7 @@ int main(int argc, char** argv) {
   eval::register_eval_params();
   eval::load_embedded_params();
   eval::load_network();
+  if (std::strlen(settings.syzygy_path) > 1 && !tablebase::tb_path_is_current()) tablebase::tb_init();
   if (!eval::network_loaded() && settings.use_nn && settings.noise < 99999)
     emit_line("info string no network loaded, evaluating with the hand-crafted evaluation");
 
@@ -98,6 +108,21 @@ int main(int argc, char** argv) {
       break;
     case kModeBuildBook:
       book::build_book();
+      break;
+    case kModePgnScan:
+      tools::scan_pgn_file();
+      break;
+    case kModeEpdToTraining:
+      tools::epd_to_training_file();
+      break;
+    case kModeTrainingToEpd:
+      tools::training_to_epd_file();
+      break;
+    case kModeTrainingToText:
+      tools::training_to_feature_file();
+      break;
+    case kModeFilterTrainingData:
+      tools::filter_training_file();
       break;
     default:
       break;

@@ -1,0 +1,130 @@
+#include "tools/epd_to_training.h"
+
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "base/settings.h"
+#include "position/position.h"
+#include "tools/output_file.h"
+#include "tools/progress.h"
+#include "tools/text_lines.h"
+#include "tools/training_file.h"
+
+namespace tools {
+
+namespace {
+
+constexpr size_t kShortestLine = 20;
+constexpr int kMaxCe = 32767;          // what the record's 16 bits hold
+constexpr int kMaxSc = 1000000000;     // read whole, then held inside +-3000
+// A position line is seldom shorter than this: the first reservation for a file's
+// records, which grows when a file holds shorter lines.
+constexpr uint64_t kTypicalLineBytes = 40;
+
+}  // namespace
+
+EpdRecordResult epd_line_to_record(std::string_view line, bool too_long, EpdLine& epd) {
+  EpdRecordResult result;
+  if (line.empty() || line[0] == ' ' || line[0] == '\t' || line[0] == '#' || line[0] == ';') {
+    result.ignored = true;
+    return result;
+  }
+  if (too_long) return result.fault = kTooLong, result;
+  if (line.size() < kShortestLine) {
+    result.ignored = true;
+    return result;
+  }
+  if (line_is_binary(line)) return result.fault = kBinary, result;
+  if (!read_epd_line(line, epd)) return result.fault = kMissingField, result;
+  if (!fen_fields_well_formed(epd.fen)) return result.fault = kBadFen, result;
+  bool has_ce = epd.present[kOpCe], has_sc = epd.present[kOpSc];
+  if (!has_ce && !has_sc) return result.fault = kMissingField, result;
+
+  int ce = 0, sc = 0;
+  double gr = 0;
+  if (has_ce && !read_integer(epd.operand[kOpCe], kMaxCe, ce)) return result;
+  if (has_sc && !read_integer(epd.operand[kOpSc], kMaxSc, sc)) return result;
+  if (!has_ce) ce = sc > kMaxCe ? kMaxCe : sc < -kMaxCe ? -kMaxCe : sc;
+  if (!has_sc) sc = ce;
+  if (epd.present[kOpGr]) {
+    if (!read_decimal(epd.operand[kOpGr], gr) || gr < 0 || gr > 1) return result;
+  } else {
+    gr = score_to_prob(ce);
+  }
+
+  position::Position pos;
+  pos.game = nullptr;
+  pos.side = position::kWhite;
+  if (position::set_position(pos, epd.fen) != 0) return result.fault = kBadFen, result;
+  result.record = encode_training_record(pos, prob_to_score(gr), ce, sc);
+  result.made = true;
+  return result;
+}
+
+void epd_to_training_file() {
+  const char* input = base::settings.tool_input_file;
+  std::string output = derived_name(input, ".epd", ".bin");
+  if (output.empty()) return;
+  std::FILE* file = std::fopen(input, "rb");
+  if (!file) return;
+
+  std::vector<TrainingRecord> records;
+  std::fseek(file, 0, SEEK_END);
+  long size = std::ftell(file);
+  std::fseek(file, 0, SEEK_SET);
+  uint64_t expected = size > 0 ? static_cast<uint64_t>(size) / kTypicalLineBytes + 1 : 1;
+  if (expected > kMaxTrainingRecords) expected = kMaxTrainingRecords;
+  try {
+    records.reserve(expected);
+  } catch (const std::bad_alloc&) {
+    std::fclose(file);
+    return;
+  }
+  std::printf("allocated %.0f Mbytes for training data.\n", expected * kTrainingRecordSize / 1e6);
+  std::printf("reading positions from file %s.\n", input);
+
+  LineFaults faults;
+  bool out_of_memory = false;
+  {
+    TextLines lines(file, kMaxEpdLine);
+    Progress progress("positions");
+    auto epd = std::make_unique<EpdLine>();
+    std::string_view line;
+    bool too_long;
+    while (records.size() < kMaxTrainingRecords && lines.next(line, too_long)) {
+      EpdRecordResult r = epd_line_to_record(line, too_long, *epd);
+      if (r.made) {
+        try {
+          records.push_back(r.record);
+        } catch (const std::bad_alloc&) {
+          out_of_memory = true;
+          break;
+        }
+      } else if (!r.ignored) {
+        faults.add(r.fault);
+      }
+      progress.update(records.size(), size > 0 ? static_cast<double>(lines.bytes_read()) / size : -1);
+    }
+  }
+  std::fclose(file);
+  if (out_of_memory) {
+    std::printf("out of memory after %zu positions: nothing written\n", records.size());
+    return;
+  }
+  faults.report(stdout);
+  std::printf("read %.0f positions.\n\n", static_cast<double>(records.size()));
+
+  OutputFile out;
+  if (!out.open(output)) return;
+  out.write(records.data(), records.size() * kTrainingRecordSize);
+  if (!out.commit()) {
+    std::printf("cannot write %s\n", output.c_str());
+    return;
+  }
+  std::printf("stored %d positions in %s.\n\n", static_cast<int>(records.size()), output.c_str());
+}
+
+}  // namespace tools

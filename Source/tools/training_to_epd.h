@@ -1,0 +1,16 @@
+// "-bin2epd": a training file back into EPD lines with "ce", "sc" and "gr".
+#pragma once
+
+#include "tools/training_record.h"
+
+namespace tools {
+
+// The EPD line of a well-formed record, line end included: its FEN, "ce", "sc", and the
+// result's probability as "gr" with one decimal. `out` needs 160 bytes; returns the length.
+int training_record_to_epd(const TrainingRecord& r, char* out);
+
+// Converts settings.training_file (its first ".bin" becomes ".epd" in the output name).
+// Every well-formed record is written, also those that training would pass over.
+void training_to_epd_file();
+
+}  // namespace tools
