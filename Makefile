@@ -1,10 +1,11 @@
-# Front door to the CMake build. `make` builds the engine at build/nesk.
+# Front door to the CMake build. `make` builds the engine at build/nesk and the match
+# runner at build/nesk-match.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE ?= cmake
 
-.PHONY: all run test test-release test-sanitize test-thread bench portable fuzz clean
+.PHONY: all run train_ test test-release test-sanitize test-thread bench portable fuzz clean
 
-all: build/nesk
+all: build/nesk build/nesk-match
 
 build/CMakeCache.txt:
 	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release
@@ -12,8 +13,18 @@ build/CMakeCache.txt:
 build/nesk: build/CMakeCache.txt FORCE
 	$(CMAKE) --build build --target nesk -j $(JOBS)
 
+# The match runner; after the engine, so that two builds never share the tree at once.
+build/nesk-match: build/CMakeCache.txt build/nesk FORCE
+	$(CMAKE) --build build --target nesk-match -j $(JOBS)
+
 run: build/nesk
 	./build/nesk
+
+# An engine whose "-train2 file millions" tunes the evaluation parameters, at
+# build-train/nesk.
+train_:
+	$(CMAKE) -S . -B build-train -DCMAKE_BUILD_TYPE=Release -DNESK_TRAINING=ON
+	$(CMAKE) --build build-train --target nesk -j $(JOBS)
 
 # Every test, on the optimised build, the address/undefined-behaviour sanitizer build and
 # the thread sanitizer build.
@@ -56,6 +67,6 @@ fuzz:
 	$(CMAKE) --build build-fuzz -j $(JOBS)
 
 clean:
-	rm -rf build build-sanitize build-thread build-portable build-fuzz
+	rm -rf build build-train build-sanitize build-thread build-portable build-fuzz
 
 FORCE:

@@ -14,6 +14,7 @@ declare -A below=(
   [search]="eval book tablebase position base"
   [tools]="search eval book tablebase position base"
   [shell]="tools search eval book tablebase position base"
+  [match]="tablebase position base"
 )
 
 status=0

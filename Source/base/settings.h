@@ -56,6 +56,9 @@ struct EngineSettings {
   int16_t contempt;
   int16_t selectivity;
   int16_t pruning_depth[7];
+  // The key of the position the console's "tag" marked, for following one position
+  // through a search by hand; 0 when none is marked.
+  uint64_t tagged_key;
 };
 
 // Indexes of the named pruning depths.

@@ -342,25 +342,44 @@ int tapered_value(const EvalInfo& info) {
   return static_cast<int>(static_cast<double>(mg_part) + static_cast<double>(eg_part));
 }
 
-int hce_evaluate(const Position& pos, EvalState& state, int ply, EvalInfo& info) {
+int hce_evaluate(const Position& pos, EvalState& state, int ply, EvalInfo& info, bool display) {
   info.position = &pos;
   info.state = &state;
   info.occupancy = pos.occupancy();
   info.ply = ply;
-  info.display = false;
+  info.display = display;
+
+  // The trace costs a copy of the scores per group, so only a display pays for it.
+  uint32_t before[2] = {0, 0};
+  auto close_group = [&](TraceGroup group) {
+    if (!info.display) return;
+    for (int c = kWhite; c <= kBlack; ++c) {
+      info.trace[group][c] = info.score[c] - before[c];
+      before[c] = info.score[c];
+    }
+  };
 
   set_up(info);
   evaluate_pawn_structure(info);
+  close_group(kTracePawns);
   evaluate_knights(info);
+  close_group(kTraceKnights);
   evaluate_bishops(info);
+  close_group(kTraceBishops);
   evaluate_rooks(info);
+  close_group(kTraceRooks);
   evaluate_queens(info);
+  close_group(kTraceQueens);
   evaluate_king(info, kWhite);
   evaluate_king(info, kBlack);
+  close_group(kTraceKing);
   evaluate_passed_pawns(info);
   evaluate_candidates(info);
+  close_group(kTracePassed);
   evaluate_threats(info);
+  close_group(kTraceThreats);
   info.score[pos.side] += term(slots.stm_bonus);
+  close_group(kTraceSpecial);
 
   const int value = tapered_value(info);
   const float sf = scale_factor(pos, pos.side == kWhite ? value : -value);

@@ -14,12 +14,26 @@ namespace eval {
 
 using position::Bitboard;
 
+// The groups of the trace, in the order the evaluation runs them.
+enum TraceGroup {
+  kTracePawns,    // pawn structure, blocked pawns included
+  kTraceKnights,
+  kTraceBishops,
+  kTraceRooks,
+  kTraceQueens,
+  kTraceKing,     // king safety
+  kTracePassed,   // passed pawns and candidates
+  kTraceThreats,
+  kTraceSpecial,  // the side-to-move bonus
+  kTraceGroups
+};
+
 struct EvalInfo {
   const position::Position* position;
   EvalState* state;
   Bitboard occupancy;
   int ply;
-  bool display;  // set when a trace is wanted; the sections do not read it yet
+  bool display;  // set when the trace below is wanted
   float phase;
 
   // Attack sets, per colour.
@@ -48,6 +62,10 @@ struct EvalInfo {
   Bitboard free_passed;  // both colours
 
   uint32_t score[2];  // packed: eg * 65536 + mg, arithmetic modulo 2^32
+
+  // With `display` set: how much each group of terms changed each colour's packed score,
+  // so that a report can show where an evaluation comes from.
+  uint32_t trace[kTraceGroups][2];
 };
 
 namespace hce_detail {
@@ -112,7 +130,8 @@ inline uint32_t scaled(const EvalParam* p, float k) {
 
 // The whole evaluation with its working record left filled in for the caller (a trace
 // or a test): the per-colour scores, the phase and every attack set.
-int hce_evaluate(const position::Position& pos, EvalState& state, int ply, EvalInfo& info);
+// With `display`, info.trace is filled in as well.
+int hce_evaluate(const position::Position& pos, EvalState& state, int ply, EvalInfo& info, bool display = false);
 
 // The packed difference (side to move minus the other) tapered by the phase, before scaling.
 int tapered_value(const EvalInfo& info);

@@ -8,6 +8,8 @@
 #include "search/control.h"
 #include "search/timeman.h"
 #include "shell/options.h"
+#include "tools/prune_network.h"
+#include "tools/selfplay.h"
 #include "base/settings.h"
 
 namespace shell {
@@ -174,7 +176,13 @@ bool read_mode(Reader& r) {
   if (r.take("-epd2bin", 1)) return copy_text(s.tool_input_file, r.value(0)), mode(kModeEpdToTraining);
   if (r.take("-bin2epd", 1)) return copy_text(s.training_file, r.value(0)), mode(kModeTrainingToEpd);
   if (r.take("-bin2ptb", 1)) return copy_text(s.training_file, r.value(0)), mode(kModeTrainingToText);
-  if (r.take("-prune_nn")) return mode(kModePruneNetwork);
+  if (r.take("-prune_nn")) {
+    // The training file: one named next, else the usual one in the working directory.
+    bool named = r.has_more() && r.current()[0] != '-';
+    copy_text(s.training_file, named ? r.current() : tools::kDefaultPruneInput);
+    if (named) r.skip();
+    return mode(kModePruneNetwork);
+  }
   if (r.take("-filtertraindata", 1)) return copy_text(s.training_file, r.value(0)), mode(kModeFilterTrainingData);
   if (r.take("-gentraindata", 2)) {
     copy_text(s.training_file, r.value(0));
@@ -183,13 +191,17 @@ bool read_mode(Reader& r) {
     s.train_positions = static_cast<uint64_t>(positions);
     s.book_variety = 75;
     s.noise = 99999;
+    // The openings: a file named next, else the usual one in the working directory.
+    if (r.has_more() && r.current()[0] != '-') {
+      copy_text(s.tool_input_file, r.current());
+      r.skip();
+    } else {
+      copy_text(s.tool_input_file, tools::kOpeningsFile);
+    }
     return mode(kModeGenerateTrainingData);
   }
-  if (r.take("-scoretraindata", 1)) {
-    copy_text(s.tool_input_file, r.value(0));
-    copy_text(s.syzygy_path, "C:\\Chess\\Syzygy\\6-Piece");
-    return mode(kModeScoreTrainingData);
-  }
+  // The tablebases are those of "-tbpath" or the configuration file.
+  if (r.take("-scoretraindata", 1)) return copy_text(s.tool_input_file, r.value(0)), mode(kModeScoreTrainingData);
   if (read_training_option(r, "-train", kModeTrain)) return true;
   return read_training_option(r, "-train2", kModeTrain2);
 }

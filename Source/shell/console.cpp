@@ -5,9 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "book/probe.h"
+#include "eval/eval_report.h"
+#include "eval/network_report.h"
 #include "position/bitboard.h"
 #include "position/display.h"
 #include "position/exchange.h"
@@ -20,6 +23,9 @@
 #include "search/thread.h"
 #include "search/tt.h"
 #include "search/control.h"
+#include "search/think.h"
+#include "tools/pgn_load.h"
+#include "tools/pgn_scan.h"
 #include "shell/driver.h"
 #include "shell/options.h"
 #include "shell/input.h"
@@ -61,12 +67,35 @@ Words split_words(const char* line) {
 Position& board() { return search::main_thread->position; }
 position::GameHistory& game() { return search::main_thread->game; }
 
+// "ev": the last move, a depth-0 search for the root quiescence score, then the
+// evaluation breakdown (level 1) or the breakdown and every weight (level 2).
+void evaluation_report(int level) {
+  char line[64];
+  last_move_line(board(), line);
+  if (line[0]) print_plain("%s", line);
+  const EngineSettings saved = settings;
+  const float clocks[2] = {control.clock[0], control.clock[1]};
+  settings.depth_limit = 0;
+  settings.noise = 99999;
+  settings.threads = 1;
+  settings.multipv = 1;
+  control.search_moves[0] = kNoMove;
+  // In check or without a move the search runs no root quiescence search: the report then
+  // shows the score the search gave, not one left over from an earlier position.
+  constexpr int kNotSearched = -999999;
+  search::root_qscore = kNotSearched;
+  search::think(kFixedSearch, 0);
+  if (search::root_qscore == kNotSearched) search::root_qscore = control.published_score;
+  control.state = 0;
+  control.abort = 0;
+  settings = saved;
+  control.clock[0] = clocks[0];
+  control.clock[1] = clocks[1];
+  eval::show_evaluation(board(), search::main_thread->eval, search::root_qscore, level);
+}
+
 void show_board() {
-  if (settings.console_debug) {
-    char line[64];
-    last_move_line(board(), line);
-    if (line[0]) print_plain("%s", line);
-  }
+  if (settings.console_debug) evaluation_report(1);
   display_board(board());
 }
 
@@ -256,6 +285,81 @@ void show_table_variation() {
   while (made-- > 0) unmake_move(pos);
 }
 
+// "get": the first position of "test.epd" whose id is `id`; lines starting with ';' or a
+// blank are comments.
+void get_test_position(const char* id) {
+  std::ifstream file("test.epd", std::ios::binary);
+  if (!file) return;
+  const std::string wanted = "id \"" + std::string(id) + "\"";
+  std::string line;
+  while (std::getline(file, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == ';' || line[0] == ' ' || line.find(wanted) == std::string::npos) continue;
+    emit_line(line.c_str());
+    set_up(line.c_str());
+    search::clear_hash_table();
+    return;
+  }
+}
+
+// The games read by "load" in this session: the count its messages quote.
+tools::PgnGame loaded_game;
+
+// "load": the game of a PGN file that has a header line containing `tag`, replayed from
+// its set-up position so that it can be stepped through with "[", "]" and "jump".
+void load_game(const char* name, const char* tag) {
+  print_plain("loading %s, tag %s\n", name, tag);
+  std::FILE* file = std::strstr(name, ".pgn") && std::strlen(tag) >= 3 ? std::fopen(name, "rb") : nullptr;
+  if (file) {
+    std::string text = tools::read_tagged_game(file, tag);
+    std::fclose(file);
+    if (text.size() >= 21) {
+      tools::parse_pgn_game(loaded_game, text);
+      if (tools::replay_pgn_game(loaded_game, board()) < 0) report("invalid FEN, position unchanged");
+    }
+    print_plain("read %d games\n\n", loaded_game.number);
+  }
+  if (game().undo_index < search::kMaxGameMoves) game().undo[game().undo_index].move = kNoMove;
+  display_board(board());
+  reset_clocks();
+}
+
+// The shortest text of a move that reads back as that move alone.
+std::string readable_san(const Position& pos, Move move) {
+  char forms[4][16];
+  san_forms(pos, move, forms[0], forms[1], forms[2], forms[3]);
+  for (const char* form : {forms[1], forms[2], forms[3]}) {
+    Move read;
+    if (text_to_move(pos, form, read) && read == move) return form;
+  }
+  return forms[0];
+}
+
+// "save": the game from its set-up position to the current one, appended to "tmp.pgn". A
+// game that did not start from the start position carries its FEN, so that it loads again.
+void save_game() {
+  Position& pos = board();
+  const int made = game().undo_index;
+  Move moves[search::kMaxGameMoves];
+  for (int i = 0; i < made; ++i) moves[i] = game().undo[i].move;
+  take_back_all();
+  char fen[128];
+  write_fen(pos, fen, 0);
+  std::string text = "[Event \"Unknown\"]\n";
+  if (std::strcmp(fen, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -") != 0)
+    text += "[SetUp \"1\"]\n[FEN \"" + std::string(fen) + "\"]\n";
+  for (int i = 0; i < made; ++i) {
+    if (i > 0) text += i % 11 == 0 ? '\n' : ' ';
+    text += readable_san(pos, moves[i]);
+    make_move(pos, moves[i]);
+  }
+  text += "\n\n";
+  if (std::FILE* file = std::fopen("tmp.pgn", "ab")) {
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+  }
+}
+
 void announce_setting(const char* name, int value) {
   char line[96];
   std::snprintf(line, sizeof(line), "%s set to %d", name, value);
@@ -366,8 +470,14 @@ void console_command(const char* line) {
     redo();
   } else if (!std::strcmp(command, "jump")) {
     jump(std::atoi(argument));
+  } else if (!std::strcmp(command, "load")) {
+    load_game(argument, words.argument[1]);
+  } else if (!std::strcmp(command, "save")) {
+    save_game();
   } else if (!std::strcmp(command, "edit")) {
     edit_board();
+  } else if (!std::strcmp(command, "tag")) {
+    settings.tagged_key = board().key;
   } else if (!std::strcmp(command, "perft")) {
     run_perft(argument);
   } else if (!std::strcmp(command, "book")) {
@@ -388,8 +498,16 @@ void console_command(const char* line) {
     control.state = kSearchRequested;
   } else if (!std::strcmp(command, "pv")) {
     show_table_variation();
+  } else if (!std::strcmp(command, "get")) {
+    get_test_position(argument);
   } else if (!std::strcmp(command, "trace")) {
     settings.trace = static_cast<uint8_t>(std::atoi(argument));
+  } else if (!std::strcmp(command, "ev")) {
+    evaluation_report(1);
+  } else if (!std::strcmp(command, "ev2")) {
+    eval::show_network_contributions(board(), search::main_thread->eval.accumulator);
+  } else if (!std::strcmp(command, "sp")) {
+    eval::show_evaluation(board(), search::main_thread->eval, search::root_qscore, 2);
   } else if (!std::strcmp(command, "lmr")) {
     search::print_search_tables();
   } else if (!std::strcmp(command, "set")) {

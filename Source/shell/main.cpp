@@ -21,10 +21,15 @@
 #include "base/settings.h"
 #include "shell/uci.h"
 #include "tablebase/tbfiles.h"
+#include "tools/epd_suite.h"
 #include "tools/epd_to_training.h"
+#include "tools/hce_tuner.h"
 #include "tools/filter_training.h"
 #include "tools/pgn_scan.h"
 #include "tools/progress.h"
+#include "tools/prune_network.h"
+#include "tools/score_training.h"
+#include "tools/selfplay.h"
 #include "tools/training_features.h"
 #include "tools/training_to_epd.h"
 
@@ -46,6 +51,12 @@ void release_thread_blocks() {
 }
 
 }  // namespace
+
+#ifdef NESK_TRAINING
+constexpr bool kTrainingBuild = true;
+#else
+constexpr bool kTrainingBuild = false;
+#endif
 
 int main(int argc, char** argv) {
   using namespace base;
@@ -69,7 +80,8 @@ int main(int argc, char** argv) {
     release_thread_blocks();
     return 1;
   }
-  if (command_line.mode == kModeTrain || command_line.mode == kModeTrain2) {
+  // The trainers exist only in the build "make train_" makes.
+  if (command_line.mode == kModeTrain || (command_line.mode == kModeTrain2 && !kTrainingBuild)) {
     std::printf("Need to compile with 'make train_'\n");
     release_thread_blocks();
     return 1;
@@ -98,7 +110,11 @@ int main(int argc, char** argv) {
   if (!eval::network_loaded() && settings.use_nn && settings.noise < 99999)
     emit_line("info string no network loaded, evaluating with the hand-crafted evaluation");
 
+  int exit_code = 0;
   switch (command_line.mode) {
+    case kModeTrain2:
+      exit_code = tools::run_hce_tuning(settings.training_file, settings.train_positions);
+      break;
     case kModeEngine:
       calibrate();
       game_driver();
@@ -109,8 +125,23 @@ int main(int argc, char** argv) {
     case kModeBuildBook:
       book::build_book();
       break;
+    case kModeEpdAnalysis:
+      tools::run_epd_suite(settings.tool_output_file, false);
+      break;
     case kModePgnScan:
       tools::scan_pgn_file();
+      break;
+    case kModePruneNetwork:
+      tools::prune_network(settings.training_file, "pruned.bin");
+      break;
+    case kModeSecondBookPass:
+      tools::run_epd_suite("junk.epd", true);
+      break;
+    case kModeGenerateTrainingData:
+      tools::generate_selfplay_epd(settings.train_positions);
+      break;
+    case kModeScoreTrainingData:
+      tools::score_training_file();
       break;
     case kModeEpdToTraining:
       tools::epd_to_training_file();
@@ -131,5 +162,5 @@ int main(int argc, char** argv) {
   search::free_hash_table();
   close_log();
   release_thread_blocks();
-  return 0;
+  return exit_code;
 }

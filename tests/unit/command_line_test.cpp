@@ -332,17 +332,34 @@ TEST_F(CommandLineModes, ToolOptionsWithSideEffects) {
   EXPECT_EQ(fresh({"-scan_pgn", "-bench"}).mode, shell::kModePgnScan);
   EXPECT_STREQ(settings.tool_pgn_file, "-bench");
 
-  fresh({"-scoretraindata", "e.bin"});
+  // The tablebases stay those given, before or after the option.
+  fresh({"-tbpath", "/tb/6", "-scoretraindata", "e.bin"});
   EXPECT_STREQ(settings.tool_input_file, "e.bin");
-  EXPECT_STREQ(settings.syzygy_path, "C:\\Chess\\Syzygy\\6-Piece");
+  EXPECT_STREQ(settings.syzygy_path, "/tb/6");
+  fresh({"-scoretraindata", "e.bin"});
+  EXPECT_STREQ(settings.syzygy_path, "");
 
-  fresh({"-gentraindata", "out.bin", "500"});
+  // The openings: the file named after the count, else the usual one.
+  EXPECT_EQ(fresh({"-gentraindata", "out.bin", "500", "/data/open.epd", "-d", "3"}).mode,
+            shell::kModeGenerateTrainingData);
+  EXPECT_STREQ(settings.tool_input_file, "/data/open.epd");
+  EXPECT_EQ(settings.depth_limit, 3);
+  fresh({"-anepd", "s.epd", "-gentraindata", "out.bin", "500", "-d", "3"});
+  EXPECT_STREQ(settings.tool_input_file, "mybook_6mv.epd");
+  EXPECT_EQ(settings.depth_limit, 3);
   EXPECT_STREQ(settings.training_file, "out.bin");
   EXPECT_EQ(settings.train_positions, 500u);
   EXPECT_EQ(settings.book_variety, 75);
   EXPECT_EQ(settings.noise, 99999.0f);
   EXPECT_FALSE(fresh({"-gentraindata", "out.bin", "100"}).failed);
   EXPECT_TRUE(fresh({"-gentraindata", "out.bin", "99"}).failed);
+
+  // The records that measure the network: the file named next, else the usual one.
+  EXPECT_EQ(fresh({"-prune_nn", "/data/n.bin", "-d", "3"}).mode, shell::kModePruneNetwork);
+  EXPECT_STREQ(settings.training_file, "/data/n.bin");
+  EXPECT_EQ(settings.depth_limit, 3);
+  EXPECT_TRUE(fresh({"-prune_nn", "-quiet"}).quiet);
+  EXPECT_STREQ(settings.training_file, "2024_n10k.bin");
 }
 
 TEST_F(CommandLineModes, TrainingOptions) {

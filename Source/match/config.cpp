@@ -1,0 +1,257 @@
+#include "match/config.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <sstream>
+
+namespace match {
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+bool to_int64(const std::string& text, int64_t& value, int64_t lowest) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  long long v = std::strtoll(text.c_str(), &end, 10);
+  if (!end || *end || v < lowest) return false;
+  value = v;
+  return true;
+}
+
+bool to_int(const std::string& text, int& value, int lowest) {
+  int64_t v;
+  if (!to_int64(text, v, lowest) || v > 1000000000) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+bool to_double(const std::string& text, double& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return end && !*end && std::isfinite(value);
+}
+
+bool to_bool(const std::string& text, bool& value) {
+  if (text == "true" || text == "1" || text == "on") return value = true, true;
+  if (text == "false" || text == "0" || text == "off") return value = false, true;
+  return false;
+}
+
+Words split_words(const std::string& text) {
+  std::istringstream in(text);
+  Words words;
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+// One "key=value" word of an -engine or -each group into the engine.
+bool apply_engine_word(const std::string& word, EngineSpec& e, std::string& error) {
+  size_t eq = word.find('=');
+  if (eq == std::string::npos) {
+    error = "expected key=value, got " + word;
+    return false;
+  }
+  std::string key = word.substr(0, eq), value = word.substr(eq + 1);
+  bool good = true;
+  if (key == "cmd") {
+    e.command = split_words(value);
+    good = !e.command.empty();
+  } else if (key == "arg") {
+    e.command.push_back(value);
+  } else if (key == "name") {
+    e.name = value;
+  } else if (key == "dir") {
+    e.directory = value;
+  } else if (key.rfind("option.", 0) == 0 && key.size() > 7) {
+    e.options.emplace_back(key.substr(7), value);
+  } else if (key == "tc") {
+    good = value == "inf" || parse_time_control(value, e.limits);
+    if (value == "inf") e.limits.base_ms = 0;
+  } else if (key == "st") {
+    good = parse_seconds(value, e.limits.move_time_ms) && e.limits.move_time_ms > 0;
+  } else if (key == "nodes") {
+    good = to_int64(value, e.limits.nodes, 1);
+  } else if (key == "depth") {
+    good = to_int(value, e.limits.depth, 1);
+  } else if (key == "timemargin") {
+    good = to_int64(value, e.limits.margin_ms, 0);
+  } else {
+    error = "unknown engine setting " + key;
+    return false;
+  }
+  if (!good) error = "bad value in " + word;
+  return good;
+}
+
+// The words after an option up to the next one ("-name").
+Words group_after(const Words& args, size_t& i) {
+  Words group;
+  while (i + 1 < args.size() && !(args[i + 1].size() > 1 && args[i + 1][0] == '-' && !std::isdigit(args[i + 1][1])))
+    group.push_back(args[++i]);
+  return group;
+}
+
+bool read_pairs(const Words& group, const std::string& option, std::string& error,
+                const std::function<bool(const std::string&, const std::string&)>& apply) {
+  for (const std::string& word : group) {
+    size_t eq = word.find('=');
+    if (eq == std::string::npos || !apply(word.substr(0, eq), word.substr(eq + 1))) {
+      error = "bad setting for " + option + ": " + word;
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string base_name(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+bool parse_command_line(const Words& args, MatchConfig& c, std::string& error) {
+  Words engine_groups[2], each_group;
+  int engines = 0;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& option = args[i];
+    Words group = group_after(args, i);
+    auto single = [&](std::string& value) {
+      if (group.size() != 1) {
+        error = option + " takes one value";
+        return false;
+      }
+      value = group[0];
+      return true;
+    };
+    std::string value;
+    bool good = true;
+    if (option == "-engine") {
+      if (engines == 2) {
+        error = "a match has two engines";
+        return false;
+      }
+      engine_groups[engines++] = group;
+    } else if (option == "-each") {
+      each_group.insert(each_group.end(), group.begin(), group.end());
+    } else if (option == "-openings") {
+      good = read_pairs(group, option, error, [&](const std::string& k, const std::string& v) {
+        OpeningSpec& o = c.openings;
+        if (k == "file") return o.file = v, true;
+        if (k == "format") {
+          o.format = v == "epd" ? OpeningSpec::Format::kEpd : OpeningSpec::Format::kMoves;
+          return v == "epd" || v == "moves";
+        }
+        if (k == "order") return o.random = v == "random", v == "random" || v == "sequential";
+        if (k == "seed") {
+          int64_t seed;
+          return to_int64(v, seed, 0) && (o.seed = static_cast<uint64_t>(seed), true);
+        }
+        if (k == "start") return to_int(v, o.start, 1);
+        if (k == "plies") return to_int(v, o.plies, 0);
+        return false;
+      });
+    } else if (option == "-games") {
+      good = single(value) && to_int(value, c.games_per_round, 1) && c.games_per_round <= 2;
+    } else if (option == "-rounds") {
+      good = single(value) && to_int64(value, c.rounds, 1);
+    } else if (option == "-concurrency") {
+      good = single(value) && to_int(value, c.concurrency, 1) && c.concurrency <= 256;
+    } else if (option == "-sprt") {
+      c.sprt_on = true;
+      good = read_pairs(group, option, error, [&](const std::string& k, const std::string& v) {
+        if (k == "elo0") return to_double(v, c.sprt.elo0);
+        if (k == "elo1") return to_double(v, c.sprt.elo1);
+        if (k == "alpha") return to_double(v, c.sprt.alpha) && c.sprt.alpha > 0 && c.sprt.alpha < 1;
+        if (k == "beta") return to_double(v, c.sprt.beta) && c.sprt.beta > 0 && c.sprt.beta < 1;
+        return false;
+      });
+      if (good && c.sprt.elo1 <= c.sprt.elo0) {
+        error = "-sprt needs elo1 above elo0";
+        return false;
+      }
+    } else if (option == "-resign") {
+      good = read_pairs(group, option, error, [&](const std::string& k, const std::string& v) {
+        if (k == "movecount") return to_int(v, c.resign.move_count, 1);
+        if (k == "score") return to_int(v, c.resign.score, 1);
+        if (k == "twosided") return to_bool(v, c.resign.two_sided);
+        return false;
+      });
+    } else if (option == "-draw") {
+      good = read_pairs(group, option, error, [&](const std::string& k, const std::string& v) {
+        if (k == "movenumber") return to_int(v, c.draw.move_number, 0);
+        if (k == "movecount") return to_int(v, c.draw.move_count, 1);
+        if (k == "score") return to_int(v, c.draw.score, 0);
+        return false;
+      });
+    } else if (option == "-maxmoves") {
+      good = single(value) && to_int(value, c.max_moves, 1);
+    } else if (option == "-tb") {
+      good = single(value);
+      c.tb_paths = value;
+    } else if (option == "-tbpieces") {
+      good = single(value) && to_int(value, c.tb_men, 3);
+    } else if (option == "-pgnout") {
+      good = single(value);
+      c.pgn_file = value;
+    } else if (option == "-event") {
+      good = !group.empty();
+      for (size_t k = 0; k < group.size(); ++k) value += (k ? " " : "") + group[k];
+      c.event = value;
+    } else if (option == "-grace") {
+      good = single(value) && parse_seconds(value, c.grace_ms);
+    } else if (option == "-ratinginterval") {
+      good = single(value) && to_int(value, c.rating_interval, 0);
+    } else {
+      error = "unknown option " + option;
+      return false;
+    }
+    if (!good) {
+      if (error.empty()) error = "bad value for " + option;
+      return false;
+    }
+  }
+  if (engines != 2) {
+    error = "give two engines with -engine";
+    return false;
+  }
+  for (int k = 0; k < 2; ++k) {
+    EngineSpec& e = c.engines[k];
+    for (const Words* group : {&each_group, &engine_groups[k]})
+      for (const std::string& word : *group)
+        if (!apply_engine_word(word, e, error)) return false;
+    if (e.command.empty()) {
+      error = "engine " + std::to_string(k + 1) + " has no cmd=";
+      return false;
+    }
+    if (!e.limits.has_any_limit()) {
+      error = "engine " + std::to_string(k + 1) + " has no tc=, st=, nodes= or depth=";
+      return false;
+    }
+    if (e.name.empty()) e.name = base_name(e.command[0]);
+  }
+  if (c.engines[0].name == c.engines[1].name) c.engines[1].name += "-2";
+  return true;
+}
+
+const char* usage_text() {
+  return "Usage: nesk-match -engine cmd=PROGRAM [key=value ...] -engine cmd=PROGRAM [...] [options]\n"
+         "Engine settings (after -engine, or -each for both):\n"
+         "  cmd=PROGRAM  arg=ARGUMENT  name=NAME  dir=FOLDER  option.NAME=VALUE\n"
+         "  tc=[MOVES/]SECONDS[+INCREMENT]  st=SECONDS  nodes=N  depth=N  timemargin=MS\n"
+         "Options:\n"
+         "  -openings file=FILE [format=epd|moves] [order=random|sequential] [seed=N] [start=N] [plies=N]\n"
+         "  -games 1|2       games per opening (2: both colours, a pair)   -rounds N\n"
+         "  -concurrency N   games at once\n"
+         "  -sprt elo0=E0 elo1=E1 [alpha=0.05] [beta=0.05]\n"
+         "  -resign movecount=N score=CP [twosided=true|false]\n"
+         "  -draw movenumber=N movecount=N score=CP     -maxmoves N\n"
+         "  -tb FOLDERS [-tbpieces N]   tablebase adjudication\n"
+         "  -pgnout FILE  -event NAME  -grace SECONDS  -ratinginterval N\n";
+}
+
+}  // namespace match

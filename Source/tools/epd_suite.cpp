@@ -1,0 +1,219 @@
+#include "tools/epd_suite.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "base/output.h"
+#include "base/settings.h"
+#include "position/display.h"
+#include "position/makemove.h"
+#include "position/notation.h"
+#include "search/control.h"
+#include "search/thread.h"
+#include "search/tt.h"
+#include "tools/output_file.h"
+#include "tools/progress.h"
+#include "tools/text_lines.h"
+#include "tools/tool_search.h"
+
+namespace tools {
+
+using base::emit_line;
+using base::settings;
+using namespace position;
+
+namespace {
+
+constexpr size_t kMaxSuiteLine = 510;
+constexpr size_t kShortestSuiteLine = 9;
+constexpr int kQuiet = 99999;
+// Root moves within this of the best one count as good alternatives.
+constexpr int kAlternativeMargin = 100;
+
+bool is_separator(char c) { return c == ' ' || c == ',' || c == ';' || c == '"' || c == '\n'; }
+
+// Reads one move of an operand; check, mate and comment marks are no part of the move.
+bool read_move(const Position& pos, std::string text, Move& move) {
+  while (!text.empty() && (text.back() == '#' || text.back() == '!' || text.back() == '?')) text.pop_back();
+  return !text.empty() && text_to_move(pos, text.c_str(), move);
+}
+
+// Calls `visit` with each piece of `text` between separators.
+template <typename Visit>
+void for_each_word(const char* text, bool (*separator)(char), Visit visit) {
+  const char* p = text;
+  while (*p) {
+    while (*p && separator(*p)) ++p;
+    const char* start = p;
+    while (*p && !separator(*p)) ++p;
+    if (p > start) visit(std::string(start, p));
+  }
+}
+
+bool is_key_separator(char c) { return c == ',' || c == ' ' || c == '"' || c == '\n'; }
+
+struct Totals {
+  int positions = 0;
+  int correct = 0;
+  double nodes = 0;
+  double seconds = 0;
+  double depth = 0;
+  double branching = 0;
+  int key_score = 0;
+  int key_possible = 0;
+};
+
+__attribute__((format(printf, 1, 2))) void emit(const char* format, ...) {
+  char line[640];
+  va_list values;
+  va_start(values, format);
+  std::vsnprintf(line, sizeof line, format, values);
+  va_end(values);
+  emit_line(line);
+}
+
+// The positions after the root moves that score within kAlternativeMargin of the best.
+void write_good_moves(Position& pos, OutputFile& lines) {
+  const search::SearchThread* thread = search::thread_blocks[0];
+  if (!thread) return;
+  const MoveEntry* list = thread->move_lists[0];
+  int best = list[0].score;
+  char fen[128];
+  for (int slot = 0; slot < settings.multipv && list[slot].move != kListEnd; ++slot) {
+    if (list[slot].move == kNoMove || list[slot].score < best - kAlternativeMargin) continue;
+    make_move(pos, list[slot].move);
+    write_fen(pos, fen, 0);
+    unmake_move(pos);
+    lines.write(std::string(fen) + "\n");
+  }
+}
+
+}  // namespace
+
+bool answer_is_correct(const Position& pos, const EpdLine& epd, Move best) {
+  if (epd.present[kOpBm]) {
+    bool found = false;
+    for_each_word(epd.operand[kOpBm], is_separator, [&](const std::string& word) {
+      Move move;
+      if (read_move(pos, word, move) && move == best) found = true;
+    });
+    return found;
+  }
+  Move avoid;
+  return epd.present[kOpAm] && read_move(pos, epd.operand[kOpAm], avoid) && best != avoid;
+}
+
+MoveKeyScore move_key_score(const Position& pos, const char* c0, Move best) {
+  MoveKeyScore result;
+  if (!std::strchr(c0, '=')) return result;
+  for_each_word(c0, is_key_separator, [&](const std::string& pair) {
+    size_t equals = pair.find('=');
+    if (equals == std::string::npos) return;
+    int value = std::atoi(pair.c_str() + equals + 1);
+    if (value > result.maximum) result.maximum = value;
+    Move move;
+    if (read_move(pos, pair.substr(0, equals), move) && move == best) result.score = value;
+  });
+  return result;
+}
+
+void run_epd_suite(const char* output_path, bool write_lines) {
+  const char* input = settings.tool_input_file;
+  if (!output_path || !*output_path) output_path = kSuiteDefaultOutput;
+  std::FILE* file = std::fopen(input, "rb");
+  if (!file) return;
+  OutputFile out, lines_out;
+  if (!out.open(output_path) || !lines_out.open(kSuiteLinesFile)) {
+    std::fclose(file);
+    return;
+  }
+  std::fseek(file, 0, SEEK_END);
+  long size = std::ftell(file);
+  std::fseek(file, 0, SEEK_SET);
+
+  emit("Analyzing %s...", input);
+  prepare_tool_searches(4);
+  bool verbose = settings.noise != kQuiet;
+  Position& pos = search::main_thread->position;
+  auto epd = std::make_unique<EpdLine>();
+  Totals totals;
+  LineFaults faults;
+  {
+    TextLines text(file, kMaxSuiteLine);
+    Progress progress("positions");
+    std::string_view line;
+    bool too_long;
+    while (!settings.quit && text.next(line, too_long)) {
+      progress.update(totals.positions, size > 0 ? static_cast<double>(text.bytes_read()) / size : -1);
+      if (line.empty() || line[0] == ' ' || line[0] == '#' || line[0] == ';') continue;
+      if (too_long) {
+        faults.add(kTooLong);
+        continue;
+      }
+      if (line.size() < kShortestSuiteLine) continue;
+      if (line_is_binary(line)) {
+        faults.add(kBinary);
+        continue;
+      }
+      if (!read_epd_line(line, *epd)) {
+        faults.add(kMissingField);
+        continue;
+      }
+      if (set_position(pos, epd->fen) != 0) {
+        faults.add(kBadFen);
+        continue;
+      }
+      ++totals.positions;
+      if (verbose) {
+        emit("pos= %d %.*s", totals.positions, static_cast<int>(line.size()), line.data());
+        display_board(pos);
+      }
+      if (search::control.tt_enabled) search::clear_hash_table();
+      ToolSearchResult r = tool_search();
+      totals.seconds += r.seconds;
+      totals.nodes += static_cast<double>(r.nodes);
+      totals.depth += r.depth;
+      totals.branching += r.branching_factor;
+      if (answer_is_correct(pos, *epd, r.best_move)) ++totals.correct;
+      if (epd->present[kOpC0]) {
+        MoveKeyScore key = move_key_score(pos, epd->operand[kOpC0], r.best_move);
+        totals.key_score += key.score;
+        totals.key_possible += key.maximum;
+      }
+      if (verbose) {
+        char coordinate[16], san[16] = "none", file_form[16], rank_form[16];
+        if (r.best_move) san_forms(pos, r.best_move, coordinate, san, file_form, rank_form);
+        emit("move= %s, time= %0.3f, score= %d, nodes= %0.0f, %0.0fK nps", san, r.seconds, r.score,
+             static_cast<double>(r.nodes), r.nodes / (r.seconds + 0.002) / 1000);
+      }
+      if (r.best_move) {
+        char annotated[kMaxEpdLine + 64];
+        // The move as its squares alone: a promotion is written without its piece.
+        std::snprintf(annotated, sizeof annotated, "%s bm %s%s; ce %d;\n", epd->fen, kSquareNames[move_from(r.best_move)],
+                      kSquareNames[move_to(r.best_move)], r.score);
+        out.write(annotated, std::strlen(annotated));
+      }
+      if (write_lines) write_good_moves(pos, lines_out);
+    }
+  }
+  std::fclose(file);
+  faults.report(stdout);
+  double n = totals.positions ? totals.positions : 1;
+  emit("%d / %d correct best moves", totals.correct, totals.positions);
+  emit("total nodes= %0.0f", totals.nodes);
+  emit("total time= %0.2f seconds", totals.seconds);
+  emit("avg depth= %0.1f", totals.depth / n);
+  emit("avg nodes= %0.1f", totals.nodes / n);
+  emit("node_rate= %0.0f", totals.nodes / (totals.seconds + 0.001));
+  emit("avg bf= %0.2f", totals.branching / n);
+  emit("score= %d / %d", totals.key_score, totals.key_possible);
+  emit_line("");
+  if (!out.commit()) std::printf("cannot write %s\n", output_path);
+  if (!lines_out.commit()) std::printf("cannot write %s\n", kSuiteLinesFile);
+}
+
+}  // namespace tools

@@ -1,0 +1,36 @@
+// "-anepd": a test suite of EPD positions searched one by one, the answers counted
+// against their "bm" (best move) or "am" (avoid move) operations, a "c0" move key totalled,
+// and each position written back annotated with the move found and its score.
+#pragma once
+
+#include "position/position.h"
+#include "tools/epd.h"
+
+namespace tools {
+
+// The output the "-anepd" run writes when no "-o" names another.
+inline constexpr const char* kSuiteDefaultOutput = "analysis.epd";
+// Where the runs that collect the positions after the good moves write them.
+inline constexpr const char* kSuiteLinesFile = "tmp_0.epd";
+
+// True when `best` answers the position: it is one of the "bm" moves (separated by
+// commas; moves run together without one name no move), or, without "bm", it differs
+// from the "am" move when that move can be read.
+bool answer_is_correct(const position::Position& pos, const EpdLine& epd, position::Move best);
+
+// What a "c0" key of move=value pairs ("e4=10,d4=8") gives `best`: the value of its pair
+// (0 when it has none) and the largest value of the key (at least 0). Both 0 for a key
+// without "=".
+struct MoveKeyScore {
+  int score = 0;
+  int maximum = 0;
+};
+MoveKeyScore move_key_score(const position::Position& pos, const char* c0, position::Move best);
+
+// Searches every position of settings.tool_input_file, writing the annotated positions
+// to `output_path` (kSuiteDefaultOutput when empty) and, with `write_lines`, the position
+// after each root move that scores within a pawn of the best (up to the multipv setting)
+// to kSuiteLinesFile. Prints the totals.
+void run_epd_suite(const char* output_path, bool write_lines);
+
+}  // namespace tools

@@ -1,0 +1,131 @@
+#include "tools/score_training.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "base/settings.h"
+#include "position/legality.h"
+#include "position/makemove.h"
+#include "search/thread.h"
+#include "tools/epd.h"
+#include "tools/output_file.h"
+#include "tools/progress.h"
+#include "tools/text_lines.h"
+#include "tools/tool_search.h"
+#include "tools/training_record.h"
+
+namespace tools {
+
+using base::settings;
+using namespace position;
+
+namespace {
+
+constexpr size_t kShortestLine = 20;
+constexpr int kMaxCe = 32767;
+
+// Plays the variation of the last search on `pos`, turning the labels to each new side
+// to move; stops at a move that is not legal there (a variation completed from the table
+// may hold one).
+void play_variation(Position& pos, int& ce, double& gr) {
+  Move line[kMaxPly];
+  std::memcpy(line, last_principal_variation(), sizeof line);
+  for (int i = 0; i < kMaxPly && line[i]; ++i) {
+    if (!move_is_legal(pos, pos.side, line[i]) || pos.game->undo_index >= kUndoCapacity - kMaxPly - 2) return;
+    make_move(pos, line[i]);
+    ce = -ce;
+    gr = 1 - gr;
+  }
+}
+
+}  // namespace
+
+void score_training_file() {
+  const char* input = settings.tool_input_file;
+  const char* output = settings.tool_output_file;
+  if (!std::strstr(input, ".epd") || !std::strstr(output, ".epd")) return;
+  std::FILE* file = std::fopen(input, "rb");
+  if (!file) return;
+  OutputFile out;
+  if (!out.open(output)) {
+    std::fclose(file);
+    return;
+  }
+  std::fseek(file, 0, SEEK_END);
+  long size = std::ftell(file);
+  std::fseek(file, 0, SEEK_SET);
+
+  settings.calibration_nps = 10000000;
+  settings.max_elo = 4000;
+  settings.noise = 99999;
+  prepare_tool_searches(3);
+  const int depth = settings.depth_limit;
+
+  LineFaults faults;
+  uint64_t scored = 0, read = 0;
+  Position& pos = search::main_thread->position;
+  {
+    TextLines lines(file, kMaxEpdLine);
+    Progress progress("positions");
+    auto epd = std::make_unique<EpdLine>();
+    std::string_view line;
+    bool too_long;
+    char fen[128], text[256];
+    while (!settings.quit && lines.next(line, too_long)) {
+      progress.update(read, size > 0 ? static_cast<double>(lines.bytes_read()) / size : -1);
+      if (line.empty() || line[0] == ' ' || line[0] == '\t' || line[0] == '#' || line[0] == ';') continue;
+      if (too_long) {
+        faults.add(kTooLong);
+        continue;
+      }
+      if (line.size() < kShortestLine) continue;
+      if (line_is_binary(line)) {
+        faults.add(kBinary);
+        continue;
+      }
+      if (!read_epd_line(line, *epd)) {
+        faults.add(kMissingField);
+        continue;
+      }
+      int ce = 0;
+      double gr = 0.5;
+      bool has_gr = epd->present[kOpGr];
+      if ((epd->present[kOpCe] && !read_integer(epd->operand[kOpCe], kMaxCe, ce)) ||
+          (has_gr && (!read_decimal(epd->operand[kOpGr], gr) || gr < 0 || gr > 1))) {
+        faults.add(kBadValue);
+        continue;
+      }
+      if (set_position(pos, epd->fen) != 0) {
+        faults.add(kBadFen);
+        continue;
+      }
+      ++read;
+      if (side_in_check(pos)) continue;
+
+      settings.depth_limit = 1;
+      ToolSearchResult r = tool_search();
+      settings.depth_limit = static_cast<int16_t>(depth);
+      if (r.best_move) play_variation(pos, ce, gr);
+      if (side_in_check(pos)) continue;
+      r = tool_search();
+      if (!r.best_move || !quiet_for_training(pos, r)) continue;
+      write_fen(pos, fen, 0);
+      if (has_gr) std::snprintf(text, sizeof text, "%s ce %d; sc %d; gr %0.1f;\n", fen, ce, r.score, gr);
+      else std::snprintf(text, sizeof text, "%s sc %d;\n", fen, r.score);
+      out.write(text, std::strlen(text));
+      ++scored;
+    }
+  }
+  std::fclose(file);
+  faults.report(stdout);
+  if (!out.commit()) {
+    std::printf("cannot write %s\n", output);
+    return;
+  }
+  std::printf("scored %llu of %llu positions into %s\n", static_cast<unsigned long long>(scored),
+              static_cast<unsigned long long>(read), output);
+}
+
+}  // namespace tools

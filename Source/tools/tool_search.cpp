@@ -1,0 +1,83 @@
+#include "tools/tool_search.h"
+
+#include <cmath>
+
+#include "base/settings.h"
+#include "position/exchange.h"
+#include "search/control.h"
+#include "search/think.h"
+#include "search/thread.h"
+
+namespace tools {
+
+using base::settings;
+using namespace position;
+
+namespace {
+
+constexpr float kUnboundedMoveTime = 10000000.0f;
+constexpr int kQuietMargin = 50;
+
+bool limit_given() {
+  base::EngineSettings defaults;
+  base::set_default_settings(defaults);
+  // "-t" sets depth 79: a time per move, which the tools replace by their own.
+  return settings.depth_limit < 79 || settings.node_limit != defaults.node_limit ||
+         settings.node_depth_cap != defaults.node_depth_cap;
+}
+
+// The fourth root of the node growth over the last four iterations, 2 when too shallow
+// to tell.
+double branching_factor() {
+  int d = search::control.last_reported_depth;
+  if (d < 6 || d >= kMaxPly) return 2.0;
+  double now = static_cast<double>(search::control.nodes_by_depth[d]);
+  double before = static_cast<double>(search::control.nodes_by_depth[d - 4]);
+  if (now == 0 || before == 0) return 2.0;
+  return std::pow(now / before, 0.25);
+}
+
+}  // namespace
+
+void prepare_tool_searches(int tt_below) {
+  if (!limit_given()) settings.depth_limit = kDefaultToolDepth;
+  settings.base_time = kUnboundedMoveTime;
+  settings.moves_per_control = 1;
+  if (settings.depth_limit < tt_below) search::control.tt_enabled = 0;
+}
+
+ToolSearchResult tool_search() {
+  using search::control;
+  search::think(search::kFixedSearch, settings.threads > 1 ? 1 : 0);
+  control.state = 0;
+  ToolSearchResult r;
+  r.best_move = control.best_move;
+  r.score = control.published_score;
+  r.depth = control.published_depth;
+  r.seconds = control.elapsed;
+  r.nodes = search::total_nodes();
+  r.branching_factor = branching_factor();
+  r.root_eval = search::thread_blocks[0]->stack[1].static_eval;
+  r.root_qscore = search::root_qscore;
+  return r;
+}
+
+const Move* last_principal_variation() { return search::control.pv; }
+
+bool side_in_check(const Position& pos) {
+  return least_valuable_attacker(pos, pos.king_square[pos.side], pos.side ^ 1, pos.occupancy()) != kNoSquare;
+}
+
+bool is_capture(const Position& pos, Move move) {
+  int to = move_to(move);
+  // A Chess960 king may castle onto its own rook's square.
+  if (pos.board[to]) return colour_of(pos.board[to]) != pos.side;
+  return to == pos.ep_square && type_of(pos.board[move_from(move)]) == kPawn;
+}
+
+bool quiet_for_training(const Position& pos, const ToolSearchResult& result) {
+  return !is_capture(pos, result.best_move) && !side_in_check(pos) &&
+         result.root_qscore <= result.root_eval + kQuietMargin;
+}
+
+}  // namespace tools
