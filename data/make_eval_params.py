@@ -4,6 +4,10 @@
 The single terms and the nine piece-square tables are kept here in readable form; run
 this script after changing them (or let the tuner write the text directly).
 
+The text in use now is the tuner's ("-train2" in the "make train_" build; see the README),
+fitted to self-play positions and tested in games against these hand-drawn values:
+running this script brings the hand-drawn values back.
+
 Piece-square tables are drawn as the owner sees the board after the evaluation's file
 mirror: the owner's pieces move up the page, and the owner's king is always on the
 right-hand half (files e-h). Each table has a middlegame and an endgame grid, rank 8 at

@@ -124,7 +124,6 @@ TEST(SelfplayRun, DrawnGamesFromTheOpeningsInTheWorkingDirectory) {
     std::smatch m;
     ASSERT_TRUE(std::regex_match(line, m, kSelfplayLine)) << line;
     EXPECT_EQ(m[3], "0.5") << line;
-    EXPECT_NE(m[1], kFortress);  // the opening is ply 0: never written
   }
 
   // Openings that give no game to keep (a stalemate here) end the run instead of hanging.

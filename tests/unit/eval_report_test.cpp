@@ -65,15 +65,15 @@ TEST(EvaluationReport, StartPositionIsBalancedAndQuiet) {
   for (int i = 0; i < 9; ++i) {
     EXPECT_EQ(rows[i].title, titles[i]);
     EXPECT_EQ(rows[i].md, 0) << titles[i];
-    // Both sides stand alike; only the side to move has its bonus (stm_bonus mg 50).
+    // Both sides stand alike; only the side to move has its bonus (stm_bonus mg 27).
     if (i < 8) {
       EXPECT_EQ(rows[i].white, rows[i].black) << titles[i];
     }
   }
-  EXPECT_EQ(rows[8].white, 50);
+  EXPECT_EQ(rows[8].white, 27);
   EXPECT_EQ(rows[8].black, 0);
   // No network in the unit tests: the display value says so (-10001).
-  EXPECT_EQ(lines[10], "nne= -10001, hce= 50, qscore= 7, mtl= 0, phase= 1.00, sf= 1.00, rule50= 0");
+  EXPECT_EQ(lines[10], "nne= -10001, hce= 27, qscore= 7, mtl= 0, phase= 1.00, sf= 1.00, rule50= 0");
   EXPECT_EQ(lines[11], "");
 }
 
@@ -118,14 +118,14 @@ TEST(EvaluationReport, LevelTwoListsTheWeightsThenTheTables) {
   // 12 report lines, 43 single weights, 9 tables of a title, 8 ranks and an empty line.
   ASSERT_EQ(lines.size(), 12u + 43u + 9u * 10u);
   EXPECT_EQ(lines[12], "mtl_pawn                 100 ,  100");
-  EXPECT_EQ(lines[13], "mtl_knight               412 ,  332");
-  EXPECT_EQ(lines[12 + 42], "stm_bonus                 50 ,   12");
+  EXPECT_EQ(lines[13], "mtl_knight               415 ,  329");
+  EXPECT_EQ(lines[12 + 42], "stm_bonus                 27 ,    9");
   const char* titles[9] = {"Pawn1", "Pawn2", "Connected Pawn", "Defended Pawn", "Knight",
                            "Bishop", "Rook", "Queen", "King "};
   for (int t = 0; t < 9; ++t) EXPECT_EQ(lines[55 + 10 * t], titles[t]);
   // The king table's first rank: files a-d are empty (the king is read with its file
   // mirrored onto e-h), then the built-in values of e1-h1, middlegame then endgame.
-  EXPECT_EQ(lines[55 + 80 + 8], "   0   0   0   0 -28 -29 -12  -4        0   0   0   0 -22 -15 -24 -39");
+  EXPECT_EQ(lines[55 + 80 + 8], "   0   0   0   0 -24 -23   7  10        0   0   0   0 -49 -39 -51 -65");
   // Pawns never stand on the first or last rank: the pawn tables are empty there.
   const std::string empty_rank = "   0   0   0   0   0   0   0   0        0   0   0   0   0   0   0   0";
   for (int t : {0, 1}) {

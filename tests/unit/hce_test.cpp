@@ -167,14 +167,14 @@ TEST(HcePhase, StartPositionUsesOnlyMiddlegameHalves) {
   EXPECT_EQ(info.phase, 1.0f);  // 78 * 0.014 is capped at 1
   // The position is symmetric, so only the side-to-move bonus remains: its middlegame half.
   EXPECT_EQ(value, eval::score_mg(slots.stm_bonus->score));
-  EXPECT_EQ(evaluate_at("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -"), 50);
+  EXPECT_EQ(evaluate_at("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -"), 27);
 
   // Kings and pawns only: phase 16 * 0.014 = 0.224, so the bonus tapers towards its
-  // endgame half: trunc(50 * 0.224 + 12 * 0.776) = 20.
+  // endgame half: trunc(27 * 0.224 + 9 * 0.776) = 13.
   nesk_test::set_up("4k3/pppppppp/8/8/8/8/PPPPPPPP/4K3 w - -");
   value = eval::hce_evaluate(thread.position, thread.eval, 0, info);
   EXPECT_NEAR(info.phase, 0.224f, 1e-6f);
-  EXPECT_EQ(value, 20);
+  EXPECT_EQ(value, 13);
 }
 
 // The unscaled value of the position set up on the thread, and the final one.
