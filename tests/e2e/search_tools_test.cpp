@@ -41,7 +41,9 @@ Lines split_lines(const std::string& text) {
 
 Lines run_tool(const uci_test::ScratchDirectory& dir, const Lines& arguments) {
   EngineProcess tool(arguments, dir.path());
-  Lines lines = tool.read_available(5000);
+  // The tools are quiet until they finish, which under a sanitizer and a loaded machine
+  // takes many seconds: read to the end of the output, not to a pause in it.
+  Lines lines = tool.read_available(60000);
   EXPECT_EQ(tool.wait_exit(30000), 0);
   return lines;
 }

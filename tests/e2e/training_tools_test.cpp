@@ -35,8 +35,9 @@ Lines split_lines(const std::string& text) {
 // Runs the engine with `arguments` in `dir` to its end; its output lines.
 Lines run_tool(const uci_test::ScratchDirectory& dir, const Lines& arguments) {
   EngineProcess tool(arguments, dir.path());
-  Lines lines = tool.read_available(2000);
-  EXPECT_EQ(tool.wait_exit(), 0);
+  // Read to the end of the output: a quiet tool may take long under a sanitizer.
+  Lines lines = tool.read_available(60000);
+  EXPECT_EQ(tool.wait_exit(60000), 0);
   return lines;
 }
 
