@@ -12,6 +12,9 @@ void set_default_settings(EngineSettings& s) {
   s.learning_rate = 0.001f;
   s.train_positions = 400000000;
   s.mini_batch = 3000;
+  s.net_width = 256;
+  s.net_king_buckets = 1;
+  s.net_output_buckets = 6;
   copy_text(s.tool_output_file, "tmp0.epd");
   s.uci_mode = 1;
   s.min_nodes = 1000000000000000ULL;

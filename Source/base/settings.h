@@ -13,6 +13,11 @@ struct EngineSettings {
   uint64_t train_positions;
   int32_t mini_batch;
   float train_weight;
+  // The shape of a network "-train" makes: accumulator width (both perspectives), king
+  // buckets (1 to 3) and output buckets (1, or 6 chosen by material).
+  int16_t net_width;
+  int8_t net_king_buckets;
+  int8_t net_output_buckets;
   uint8_t numa;
   uint8_t trace;
   uint8_t console_debug;

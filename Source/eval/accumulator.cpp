@@ -48,28 +48,6 @@ constexpr uint8_t kThreeBuckets[64] = {
     0, 0, 0, 0, 2, 2, 2, 2,
 };
 
-// Plane of each piece type within a bucket: king first, then pawn .. queen.
-constexpr int kPlane[7] = {0, 64, 128, 192, 256, 320, 0};
-
-// The view of the board from one side: the square transform and the bucket's first row.
-struct Perspective {
-  uint16_t mirror;
-  int32_t bucket;
-};
-
-Perspective perspective_of(int colour, int king, int buckets) {
-  king &= 63;
-  uint16_t mirror = static_cast<uint16_t>((king & 4 ? 0 : 7) + (colour == position::kWhite ? 0 : 56));
-  int32_t bucket = 0;
-  if (buckets == 2) {
-    bucket = colour == position::kWhite ? (king > 23 ? kFeaturesPerBucket : 0)
-                                        : (7 - position::rank_of(king) > 2 ? kFeaturesPerBucket : 0);
-  } else if (buckets == 3) {
-    bucket = kFeaturesPerBucket * kThreeBuckets[king ^ mirror];
-  }
-  return {mirror, bucket};
-}
-
 // Rows to add to or take from both halves, in the order they are applied. A position has
 // at most 64 pieces before and 64 after, so 256 entries always suffice.
 constexpr int kMaxChanges = 256;
@@ -88,11 +66,10 @@ struct RowFinder {
 
   // Appends the rows of every piece of `colour` and `type` on `squares`, lowest first.
   void append(Changes& changes, Bitboard squares, int colour, int type, bool add) const {
-    int own_white = colour == position::kWhite ? 0 : 384, own_black = 384 - own_white;
     while (squares) {
       int s = position::pop_lsb(squares);
-      size_t fw = static_cast<size_t>(white.bucket + own_white + kPlane[type] + (s ^ white.mirror));
-      size_t fb = static_cast<size_t>(black.bucket + own_black + kPlane[type] + (s ^ black.mirror));
+      size_t fw = static_cast<size_t>(feature_index(white, position::kWhite, colour, type, s));
+      size_t fb = static_cast<size_t>(feature_index(black, position::kBlack, colour, type, s));
       changes.white_rows[changes.count] = weights + fw * half;
       changes.black_rows[changes.count] = weights + fb * half;
       changes.adds[changes.count] = add;
@@ -193,6 +170,19 @@ int32_t apply(const int16_t* base, int16_t* sums, int16_t* out, const int16_t* c
 }
 
 }  // namespace
+
+Perspective perspective_of(int colour, int king, int buckets) {
+  king &= 63;
+  uint16_t mirror = static_cast<uint16_t>((king & 4 ? 0 : 7) + (colour == position::kWhite ? 0 : 56));
+  int32_t bucket = 0;
+  if (buckets == 2) {
+    bucket = colour == position::kWhite ? (king > 23 ? kFeaturesPerBucket : 0)
+                                        : (7 - position::rank_of(king) > 2 ? kFeaturesPerBucket : 0);
+  } else if (buckets == 3) {
+    bucket = kFeaturesPerBucket * kThreeBuckets[king ^ mirror];
+  }
+  return {mirror, bucket};
+}
 
 void free_accumulators(Accumulator& accumulator) {
   std::free(accumulator.work);

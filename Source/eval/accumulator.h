@@ -49,6 +49,22 @@ struct Accumulator {
   int32_t output_sums[2];
 };
 
+// The view of the board from one side, fixed by its own king's square: squares are
+// transformed by XOR with `mirror` (the own king lands on files e-h, and black also turns
+// the board upside down), and the king bucket's rows start at feature `bucket`.
+struct Perspective {
+  uint16_t mirror;
+  int32_t bucket;
+};
+Perspective perspective_of(int colour, int king_square, int king_buckets);
+
+// The input feature of a man of `colour` and `type` (pawn .. king) on `square`, seen by
+// `viewer` through `view`: king bucket, own or other side's men, plane of the type (king
+// first, then pawn .. queen), transformed square.
+inline int feature_index(const Perspective& view, int viewer, int colour, int type, int square) {
+  return view.bucket + (colour == viewer ? 0 : 384) + (type == position::kKing ? 0 : 64 * type) + (square ^ view.mirror);
+}
+
 // Allocates the buffers for the loaded network, zero-filled. Returns 1, or 0 on failure.
 int allocate_accumulators(Accumulator& accumulator);
 void free_accumulators(Accumulator& accumulator);

@@ -17,13 +17,18 @@ constexpr int kScoreLimit = 3000;
 
 int16_t activate(int16_t value) { return value < 0 ? static_cast<int16_t>(value / 64) : value; }
 
-// Knights, bishops and rooks count 3, 3 and 5; a queen 10, or 6 when it stands alone.
+}  // namespace
+
 int material_units(const int counts[5]) {
   int minors_and_rooks = 3 * (counts[1] + counts[2]) + 5 * counts[3];
   return minors_and_rooks + (minors_and_rooks > 0 ? 10 : 6) * counts[4];
 }
 
-}  // namespace
+int material_bucket(int white_units, int black_units) {
+  int units = white_units > black_units ? white_units : black_units;
+  double rounded = std::round(0.2 * units);
+  return 5 - (rounded < 5 ? static_cast<int>(rounded) : 5);
+}
 
 int network_output(Accumulator& accumulator) {
   if (!prepare_accumulators(accumulator)) return kNoScore;
@@ -44,12 +49,7 @@ int network_output(Accumulator& accumulator) {
   accumulator.occupancy = pos.occupancy();
 
   int bucket = 0;
-  if (header.output_buckets >= 1) {
-    int units = accumulator.material_units[0] > accumulator.material_units[1] ? accumulator.material_units[0]
-                                                                              : accumulator.material_units[1];
-    double rounded = std::round(0.2 * units);
-    bucket = 5 - (rounded < 5 ? static_cast<int>(rounded) : 5);
-  }
+  if (header.output_buckets >= 1) bucket = material_bucket(accumulator.material_units[0], accumulator.material_units[1]);
   accumulator.output_bucket = bucket;
 
   // With a single output row per half, the update computes the two dot products as it

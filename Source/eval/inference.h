@@ -9,6 +9,13 @@ struct Position;
 
 namespace eval {
 
+// Material units of one colour from its counts of pawns .. queens: knights and bishops
+// count 3, rooks 5, a queen 10, or 6 when it stands alone.
+int material_units(const int counts[5]);
+// The output row of a network with output buckets: 0 with much material (the starting
+// position) .. 5 with none (pawn endings), from the larger of the two colours' units.
+int material_bucket(int white_units, int black_units);
+
 // The network's value for the accumulator's position, side to move's view, clamped to
 // -3000 .. 3000. The accumulator's position and ply must be set; its buffers are
 // (re)allocated when missing or sized for another network. -10001 when no network is

@@ -137,6 +137,10 @@ bool read_setting(Reader& r) {
   if (r.take("-lr", 1)) return s.learning_rate = static_cast<float>(std::atof(r.value(0))), true;
   if (r.take("-mbatch", 1)) return s.mini_batch = std::atoi(r.value(0)), true;
   if (r.take("-tw", 1)) return s.train_weight = static_cast<float>(std::atof(r.value(0))), true;
+  // The trainer checks these against the shapes the engine can load.
+  if (r.take("-nnwidth", 1)) return s.net_width = static_cast<int16_t>(clamp(std::atoi(r.value(0)), 0, 32767)), true;
+  if (r.take("-nnkb", 1)) return s.net_king_buckets = static_cast<int8_t>(clamp(std::atoi(r.value(0)), 0, 127)), true;
+  if (r.take("-nnob", 1)) return s.net_output_buckets = static_cast<int8_t>(clamp(std::atoi(r.value(0)), 0, 127)), true;
   return false;
 }
 

@@ -25,6 +25,7 @@
 #include "tools/epd_to_training.h"
 #include "tools/hce_tuner.h"
 #include "tools/filter_training.h"
+#include "tools/nn_trainer.h"
 #include "tools/pgn_scan.h"
 #include "tools/progress.h"
 #include "tools/prune_network.h"
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   // The trainers exist only in the build "make train_" makes.
-  if (command_line.mode == kModeTrain || (command_line.mode == kModeTrain2 && !kTrainingBuild)) {
+  if ((command_line.mode == kModeTrain || command_line.mode == kModeTrain2) && !kTrainingBuild) {
     std::printf("Need to compile with 'make train_'\n");
     release_thread_blocks();
     return 1;
@@ -112,6 +113,9 @@ int main(int argc, char** argv) {
 
   int exit_code = 0;
   switch (command_line.mode) {
+    case kModeTrain:
+      exit_code = tools::run_network_training(settings.training_file, settings.train_positions);
+      break;
     case kModeTrain2:
       exit_code = tools::run_hce_tuning(settings.training_file, settings.train_positions);
       break;

@@ -11,7 +11,7 @@
 #include "eval/inference.h"
 #include "eval/network.h"
 #include "position/position.h"
-#include "tools/output_file.h"
+#include "tools/network_file.h"
 #include "tools/progress.h"
 #include "tools/training_file.h"
 
@@ -86,25 +86,6 @@ std::vector<int16_t> narrowed(const eval::NetHeader& h, const eval::NetHeader& n
   return w;
 }
 
-bool write_network(const char* path, eval::NetHeader h, const std::vector<int16_t>& w) {
-  OutputFile out;
-  if (!out.open(path)) return false;
-  if (h.version == 752) h.width /= 2;  // that format stores one perspective's width
-  const int32_t fields[10] = {h.version, h.output_divisor, h.weight_width, h.output_scale, h.king_buckets,
-                              h.feature_set, h.width, h.hidden1, h.hidden2, h.output_buckets};
-  std::vector<uint8_t> bytes;
-  for (int32_t f : fields) bytes.insert(bytes.end(), {static_cast<uint8_t>(f), static_cast<uint8_t>(f >> 8)});
-  const uint32_t count = static_cast<uint32_t>(w.size());
-  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(count >> (8 * i)));
-  const bool wide = h.weight_width >= 128;
-  for (int16_t v : w) {
-    bytes.push_back(static_cast<uint8_t>(v));
-    if (wide) bytes.push_back(static_cast<uint8_t>(static_cast<uint16_t>(v) >> 8));
-  }
-  out.write(bytes.data(), bytes.size());
-  return out.commit();
-}
-
 }  // namespace
 
 int prune_network(const char* training_file, const char* output) {
@@ -160,7 +141,7 @@ int prune_network(const char* training_file, const char* output) {
     return -1;
   }
   narrow.weight_count = static_cast<int32_t>(weights.size());
-  if (!write_network(output, narrow, weights)) {
+  if (!write_network_file(output, narrow, weights)) {
     std::printf("cannot write %s\n", output);
     return -1;
   }

@@ -259,6 +259,9 @@ TEST_F(CommandLineOptions, MissingValuesFail) {
       {"-lr"},
       {"-mbatch"},
       {"-tw"},
+      {"-nnwidth"},
+      {"-nnkb"},
+      {"-nnob"},
       {"-anepd"},
       {"-scan_pgn"},
       {"-mkbook"},
@@ -379,6 +382,13 @@ TEST_F(CommandLineModes, TrainingOptions) {
   EXPECT_EQ(settings.hash_mb, 16);
   fresh({"-train", "data.bin", "5", "0", "-hash", "16"});
   EXPECT_EQ(settings.hash_mb, 16);
+
+  // The shape of the network "-train" makes.
+  EXPECT_EQ(settings.net_width, 256);
+  fresh({"-nnwidth", "512", "-nnkb", "2", "-nnob", "1", "-train", "data.bin", "5"});
+  EXPECT_EQ(settings.net_width, 512);
+  EXPECT_EQ(settings.net_king_buckets, 2);
+  EXPECT_EQ(settings.net_output_buckets, 1);
 
   EXPECT_TRUE(fresh({"-train", "data.bin", "0.5"}).failed);
   EXPECT_TRUE(fresh({"-train2", "data.bin", "0"}).failed);
