@@ -64,23 +64,24 @@ void sort_squares(int* first, int* last) {
   sort_squares(first, last, [](int x, int y) { return x < y; });
 }
 
-// Index of the groups after the first, each a sorted combination of the squares that
-// earlier groups left free.
+// Rank of one group's squares (sorted here) among the combinations of the squares that
+// earlier groups left free; `offset` is subtracted first (8 for pawns, which never stand on
+// the first rank).
+uint64_t combination_index(int* squares, int start, int count, int offset) {
+  sort_squares(squares + start, squares + start + count);
+  uint64_t s = 0;
+  for (int m = start; m < start + count; ++m) {
+    int below = 0;
+    for (int l = 0; l < start; ++l) below += squares[l] < squares[m];
+    s += Binomial[m - start + 1][squares[m] - offset - below];
+  }
+  return s;
+}
+
+// Index of the groups from `start` on, each a combination of the squares left free.
 uint64_t group_index(const DecodeRecord& record, int* squares, int start, int n) {
   uint64_t index = 0;
-  for (int i = start; i < n;) {
-    int t = record.norm[i];
-    sort_squares(squares + i, squares + i + t);
-    uint64_t s = 0;
-    for (int m = i; m < i + t; ++m) {
-      int square = squares[m];
-      int below = 0;
-      for (int l = 0; l < i; ++l) below += squares[l] < square;
-      s += Binomial[m - i + 1][square - below];
-    }
-    index += s * record.factor[i];
-    i += t;
-  }
+  for (int i = start; i < n; i += record.norm[i]) index += combination_index(squares, i, record.norm[i], 0) * record.factor[i];
   return index;
 }
 
@@ -126,17 +127,8 @@ uint64_t pawn_index(const TableEntry& entry, const DecodeRecord& record, int* sq
   index *= record.factor[0];
   int next = k;
   if (entry.pawns[1]) {
-    int t = record.norm[k];
-    sort_squares(squares + k, squares + k + t);
-    uint64_t s = 0;
-    for (int m = k; m < k + t; ++m) {
-      int square = squares[m];
-      int below = 0;
-      for (int l = 0; l < k; ++l) below += squares[l] < square;
-      s += Binomial[m - k + 1][square - 8 - below];
-    }
-    index += s * record.factor[k];
-    next += t;
+    index += combination_index(squares, k, record.norm[k], 8) * record.factor[k];
+    next += record.norm[k];
   }
   return index + group_index(record, squares, next, n);
 }

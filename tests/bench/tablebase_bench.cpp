@@ -42,34 +42,26 @@ const std::vector<TBPosition>& expected_positions() {
   return positions;
 }
 
-void BM_ProbeWdl(benchmark::State& state) {
+// Probes every expected position once per iteration with `probe`.
+template <int (*probe)(const TBPosition&, int*)>
+void probe_all(benchmark::State& state) {
   const std::vector<TBPosition>& positions = expected_positions();
   if (positions.empty()) return state.SkipWithError("shared tablebases not found");
   int64_t probes = 0;
   for (auto _ : state) {
     for (const TBPosition& t : positions) {
       int success;
-      benchmark::DoNotOptimize(probe_wdl(t, &success));
+      benchmark::DoNotOptimize(probe(t, &success));
     }
     probes += static_cast<int64_t>(positions.size());
   }
   state.counters["probes/s"] = benchmark::Counter(static_cast<double>(probes), benchmark::Counter::kIsRate);
 }
+
+void BM_ProbeWdl(benchmark::State& state) { probe_all<probe_wdl>(state); }
 BENCHMARK(BM_ProbeWdl);
 
-void BM_ProbeDtz(benchmark::State& state) {
-  const std::vector<TBPosition>& positions = expected_positions();
-  if (positions.empty()) return state.SkipWithError("shared tablebases not found");
-  int64_t probes = 0;
-  for (auto _ : state) {
-    for (const TBPosition& t : positions) {
-      int success;
-      benchmark::DoNotOptimize(probe_dtz(t, &success));
-    }
-    probes += static_cast<int64_t>(positions.size());
-  }
-  state.counters["probes/s"] = benchmark::Counter(static_cast<double>(probes), benchmark::Counter::kIsRate);
-}
+void BM_ProbeDtz(benchmark::State& state) { probe_all<probe_dtz>(state); }
 BENCHMARK(BM_ProbeDtz);
 
 }  // namespace

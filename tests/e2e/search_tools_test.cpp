@@ -25,28 +25,8 @@
 namespace {
 
 using uci_test::Lines;
-
-std::string read_text(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
-Lines split_lines(const std::string& text) {
-  Lines lines;
-  size_t at = 0;
-  for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) lines.push_back(text.substr(at, end - at));
-  if (at < text.size()) lines.push_back(text.substr(at));
-  return lines;
-}
-
-Lines run_tool(const uci_test::ScratchDirectory& dir, const Lines& arguments) {
-  EngineProcess tool(arguments, dir.path());
-  // The tools are quiet until they finish, which under a sanitizer and a loaded machine
-  // takes many seconds: read to the end of the output, not to a pause in it.
-  Lines lines = tool.read_available(60000);
-  EXPECT_EQ(tool.wait_exit(30000), 0);
-  return lines;
-}
+using uci_test::run_tool;
+using uci_test::split_lines;
 
 // Whether the side to move of a FEN is in check; `playable` tells whether it sets up.
 bool mover_in_check(const std::string& fen, bool& playable) {
@@ -95,7 +75,7 @@ TEST(EpdSuiteRun, CountsTheKnownAnswersAndAnnotatesEachPosition) {
 
   // The move as its two squares (the promotion without its piece) and the score; a mate in
   // n moves scores 10000 - 2n.
-  Lines out = split_lines(read_text(dir.file("out.epd")));
+  Lines out = split_lines(uci_test::file_text(dir.file("out.epd")));
   ASSERT_EQ(out.size(), positions.size());
   const char* moves[] = {"a1a6", "e2e8", "d5d8", "f7h6", "d5c7", "c1c3", "e7e8", "d1d5"};
   const char* mates[] = {"9996", "9996", "9996", "9994"};
@@ -120,7 +100,7 @@ TEST(SelfplayRun, DrawnGamesFromTheOpeningsInTheWorkingDirectory) {
   Lines report = run_tool(dir, {"-quiet", "-d", "3", "-gentraindata", "drawn.epd", "100"});
   ASSERT_EQ(report.size(), 1u);
   EXPECT_TRUE(std::regex_match(report[0], std::regex("wrote 100 positions from [0-9]+ games to drawn.epd"))) << report[0];
-  Lines lines = split_lines(read_text(dir.file("drawn.epd")));
+  Lines lines = split_lines(uci_test::file_text(dir.file("drawn.epd")));
   ASSERT_EQ(lines.size(), 100u);
   for (const std::string& line : lines) {
     std::smatch m;
@@ -142,7 +122,7 @@ TEST(SelfplayRun, SharedOpeningsGiveQuietLabelledPositions) {
   uci_test::ScratchDirectory dir;
   Lines report = run_tool(dir, {"-quiet", "-d", "2", "-gentraindata", "games.epd", "150", openings});
   ASSERT_EQ(report.size(), 1u);
-  Lines lines = split_lines(read_text(dir.file("games.epd")));
+  Lines lines = split_lines(uci_test::file_text(dir.file("games.epd")));
   ASSERT_EQ(lines.size(), 150u);
   int decided = 0;
   for (const std::string& line : lines) {
@@ -184,7 +164,7 @@ TEST(SelfplayRun, AStoppedRunKeepsWholeLines) {
       kill(pid, signal_number);
       waitpid(pid, &status, 0);
     }
-    std::string text = read_text(output);
+    std::string text = uci_test::file_text(output);
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.back(), '\n');
     Lines lines = split_lines(text);
@@ -192,7 +172,7 @@ TEST(SelfplayRun, AStoppedRunKeepsWholeLines) {
     if (signal_number == SIGINT) {
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
       std::smatch m;
-      std::string said = read_text(report);
+      std::string said = uci_test::file_text(report);
       ASSERT_TRUE(std::regex_search(said, m, std::regex("wrote ([0-9]+) positions from [0-9]+ games"))) << said;
       EXPECT_EQ(std::stoul(m[1]), lines.size());
     }
@@ -211,7 +191,7 @@ TEST(ScoreTrainingRun, PositionsCarriedThroughTheirCaptures) {
   Lines report = run_tool(dir, {"-quiet", "-d", "3", "-scoretraindata", "in.epd", "-o", "out.epd"});
   ASSERT_FALSE(report.empty());
   EXPECT_EQ(report.back(), "scored 2 of 3 positions into out.epd");
-  Lines out = split_lines(read_text(dir.file("out.epd")));
+  Lines out = split_lines(uci_test::file_text(dir.file("out.epd")));
   ASSERT_EQ(out.size(), 2u);
   std::smatch m;
   ASSERT_TRUE(std::regex_match(out[0], m, std::regex("(\\S+ [wb] - -) ce 50; sc ([0-9]+); gr 1\\.0;"))) << out[0];

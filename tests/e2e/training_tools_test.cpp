@@ -18,28 +18,8 @@
 namespace {
 
 using uci_test::Lines;
-
-std::string read_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
-Lines split_lines(const std::string& text) {
-  Lines lines;
-  size_t at = 0;
-  for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) lines.push_back(text.substr(at, end - at));
-  if (at < text.size()) lines.push_back(text.substr(at));
-  return lines;
-}
-
-// Runs the engine with `arguments` in `dir` to its end; its output lines.
-Lines run_tool(const uci_test::ScratchDirectory& dir, const Lines& arguments) {
-  EngineProcess tool(arguments, dir.path());
-  // Read to the end of the output: a quiet tool may take long under a sanitizer.
-  Lines lines = tool.read_available(60000);
-  EXPECT_EQ(tool.wait_exit(60000), 0);
-  return lines;
-}
+using uci_test::run_tool;
+using uci_test::split_lines;
 
 const Lines kGoodLines = {
     "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6 ce -12; sc 30; gr 0.5;",
@@ -73,7 +53,7 @@ TEST(TrainingConverters, EpdToBinAndBackSkippingBadLines) {
   EXPECT_EQ(Lines(report.end() - tail.size(), report.end()), tail);
   Lines back = {kGoodLines[0], kGoodLines[1], "8/8/8/3k4/8/8/1p6/K7 w - - ce -600; sc -600; gr 0.0;",
                 "8/8/8/3k4/8/8/1p6/1K6 b - - ce 250; sc 250; gr 0.8;"};
-  EXPECT_EQ(split_lines(read_bytes(dir.file("back.epd"))), back);
+  EXPECT_EQ(split_lines(uci_test::file_text(dir.file("back.epd"))), back);
   EXPECT_TRUE(run_tool(dir, {"-quiet", "-bin2epd", "back.bin"}).empty());
 }
 
@@ -84,11 +64,11 @@ TEST(TrainingConverters, RealDataRoundTrip) {
   uci_test::ScratchDirectory dir;
   if (std::system(("xz -dc '" + data + "' > '" + dir.file("real.epd") + "' 2>/dev/null").c_str()) != 0)
     GTEST_SKIP() << "xz could not unpack " << data;
-  Lines original = split_lines(read_bytes(dir.file("real.epd")));
+  Lines original = split_lines(uci_test::file_text(dir.file("real.epd")));
   run_tool(dir, {"-quiet", "-epd2bin", "real.epd"});
   std::filesystem::rename(dir.file("real.bin"), dir.file("back.bin"));
   run_tool(dir, {"-quiet", "-bin2epd", "back.bin"});
-  Lines back = split_lines(read_bytes(dir.file("back.epd")));
+  Lines back = split_lines(uci_test::file_text(dir.file("back.epd")));
   ASSERT_EQ(back.size(), original.size());
   std::regex sc(" sc -?[0-9]+;");
   size_t differ = 0;
@@ -105,7 +85,7 @@ TEST(TrainingConverters, FilterKeepsTheFirstOfEachPosition) {
                                                 a + "ce -50; gr 0.0;\n" +
                                                 "4k3/8/8/8/8/8/4P3/4K3 b - - ce 30;\n" + a + "ce 10; gr 1.0;\n");
   run_tool(dir, {"-quiet", "-epd2bin", "dup.epd"});
-  std::string records = read_bytes(dir.file("dup.bin"));
+  std::string records = uci_test::file_text(dir.file("dup.bin"));
   ASSERT_EQ(records.size(), 5u * 40);
   // A record no converter writes (a piece code 7) and a broken tail are passed over.
   std::string garbage(40, '\x07');
@@ -120,7 +100,7 @@ TEST(TrainingConverters, FilterKeepsTheFirstOfEachPosition) {
             (Lines{"skipped 1 malformed records", "ignored 4 bytes at the end of dup.bin: not a whole record",
                    "max block count is 1", "wrote 3 positions to filtered.bin", ""}));
   EXPECT_TRUE(std::regex_match(lines[7], stamp)) << lines[7];
-  EXPECT_EQ(read_bytes(dir.file("filtered.bin")), records.substr(0, 80) + records.substr(120, 40));
+  EXPECT_EQ(uci_test::file_text(dir.file("filtered.bin")), records.substr(0, 80) + records.substr(120, 40));
 }
 
 TEST(TrainingConverters, FeatureRecordsOfTheUsablePositions) {
@@ -130,7 +110,7 @@ TEST(TrainingConverters, FeatureRecordsOfTheUsablePositions) {
                        "4k3/8/8/8/8/8/4P3/2K5 w - - sc 200; gr 0.0;\n");  // result and score disagree
   run_tool(dir, {"-quiet", "-epd2bin", "f.epd"});
   EXPECT_EQ(run_tool(dir, {"-quiet", "-bin2ptb", "f.bin"}), Lines{"wrote 1 positions to f.ptb, left out 1"});
-  std::string bytes = read_bytes(dir.file("f.ptb"));
+  std::string bytes = uci_test::file_text(dir.file("f.ptb"));
   ASSERT_EQ(bytes.size(), 68u);
   std::vector<int> features;
   for (int i = 0; i < 32; ++i) features.push_back(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
@@ -172,7 +152,7 @@ TEST(PgnScan, MatchManagerGamesToLabelledEpd) {
   Lines report = run_tool(dir, {"-quiet", "-scan_pgn", "games.pgn", "-o", "games.epd"});
   std::string start = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
   EXPECT_EQ(report, (Lines{"can't parse move 11. Ke3 in game #3  " + start, "read 3 games", ""}));
-  EXPECT_EQ(split_lines(read_bytes(dir.file("games.epd"))),
+  EXPECT_EQ(split_lines(uci_test::file_text(dir.file("games.epd"))),
             (Lines{start + " ce 35; gr 0.0;",
                    "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 ce -7; gr 1.0;",
                    "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6 ce -9900; gr 0.0;",
@@ -186,7 +166,7 @@ TEST(PgnScan, SharedChess960Games) {
   uci_test::ScratchDirectory dir;
   Lines report = run_tool(dir, {"-quiet", "-scan_pgn", testdata_directory() + "/pgn/cutechess-fischerrandom.pgn", "-o", "frc.epd"});
   EXPECT_EQ(report, (Lines{"read 4 games", ""}));
-  Lines lines = split_lines(read_bytes(dir.file("frc.epd")));
+  Lines lines = split_lines(uci_test::file_text(dir.file("frc.epd")));
   ASSERT_GT(lines.size(), 2u);
   // After 1. d4 d5 2. c3 Nb6 3. e4 dxe4 4. Bxe4 g6, with the comment of 5. g4 {+0.31/11 0.30s}.
   EXPECT_EQ(lines[0], "1bbrknrq/ppp1pp1p/1n4p1/8/3PB3/2P5/PP3PPP/N1BRKNRQ w KQkq - ce 31; gr 0.0;");

@@ -215,6 +215,21 @@ inline Lines file_lines(const std::string& path) {
   return lines;
 }
 
+// A file's bytes as they are; empty when it cannot be read.
+inline std::string file_text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+// Text cut at its newlines; a last line without one still counts.
+inline Lines split_lines(const std::string& text) {
+  Lines lines;
+  size_t at = 0;
+  for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) lines.push_back(text.substr(at, end - at));
+  if (at < text.size()) lines.push_back(text.substr(at));
+  return lines;
+}
+
 inline void write_file(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary);
   out << text;
@@ -245,5 +260,15 @@ class ScratchDirectory {
  private:
   std::string path_;
 };
+
+// Runs the engine with `arguments` in `dir` to its end and returns its output lines. The
+// tools are quiet until they finish, which under a sanitizer on a loaded machine takes many
+// seconds: the output is read to its end, not to a pause in it.
+inline Lines run_tool(const ScratchDirectory& dir, const Lines& arguments) {
+  EngineProcess tool(arguments, dir.path());
+  Lines lines = tool.read_available(60000);
+  EXPECT_EQ(tool.wait_exit(60000), 0);
+  return lines;
+}
 
 }  // namespace uci_test
