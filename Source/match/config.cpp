@@ -49,7 +49,7 @@ Words split_words(const std::string& text) {
 }
 
 // One "key=value" word of an -engine or -each group into the engine.
-bool apply_engine_word(const std::string& word, EngineSpec& e, std::string& error) {
+bool apply_engine_word(const std::string& word, EngineSetup& e, std::string& error) {
   size_t eq = word.find('=');
   if (eq == std::string::npos) {
     error = "expected key=value, got " + word;
@@ -140,10 +140,10 @@ bool parse_command_line(const Words& args, MatchConfig& c, std::string& error) {
       each_group.insert(each_group.end(), group.begin(), group.end());
     } else if (option == "-openings") {
       good = read_pairs(group, option, error, [&](const std::string& k, const std::string& v) {
-        OpeningSpec& o = c.openings;
+        OpeningSource& o = c.openings;
         if (k == "file") return o.file = v, true;
         if (k == "format") {
-          o.format = v == "epd" ? OpeningSpec::Format::kEpd : OpeningSpec::Format::kMoves;
+          o.format = v == "epd" ? OpeningSource::Format::kEpd : OpeningSource::Format::kMoves;
           return v == "epd" || v == "moves";
         }
         if (k == "order") return o.random = v == "random", v == "random" || v == "sequential";
@@ -220,7 +220,7 @@ bool parse_command_line(const Words& args, MatchConfig& c, std::string& error) {
     return false;
   }
   for (int k = 0; k < 2; ++k) {
-    EngineSpec& e = c.engines[k];
+    EngineSetup& e = c.engines[k];
     for (const Words* group : {&each_group, &engine_groups[k]})
       for (const std::string& word : *group)
         if (!apply_engine_word(word, e, error)) return false;

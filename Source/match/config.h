@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "match/engine_spec.h"
+#include "match/engine_setup.h"
 #include "match/openings.h"
 #include "match/stats.h"
 
@@ -28,8 +28,8 @@ struct DrawRule {
 };
 
 struct MatchConfig {
-  EngineSpec engines[2];
-  OpeningSpec openings;
+  EngineSetup engines[2];
+  OpeningSource openings;
   int games_per_round = 2;  // 2: each opening with both colours, a game pair
   int64_t rounds = 1;
   int concurrency = 1;

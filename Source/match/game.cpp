@@ -67,9 +67,9 @@ GameRecord play_game(UciEngine& white, UciEngine& black, const Opening& opening,
                      const std::atomic<bool>& stop) {
   GameRecord record;
   UciEngine* engines[2] = {&white, &black};
-  record.white = white.spec().name;
-  record.black = black.spec().name;
-  record.time_control = pgn_time_control(white.spec().limits);
+  record.white = white.setup().name;
+  record.black = black.setup().name;
+  record.time_control = pgn_time_control(white.setup().limits);
 
   Board board;
   board.set_up(opening.fen);
@@ -90,7 +90,7 @@ GameRecord play_game(UciEngine& white, UciEngine& black, const Opening& opening,
     add_move(move, "book");
   }
 
-  const Limits* limits[2] = {&white.spec().limits, &black.spec().limits};
+  const Limits* limits[2] = {&white.setup().limits, &black.setup().limits};
   Clock white_clock(*limits[0]), black_clock(*limits[1]);
   Clock* clocks[2] = {&white_clock, &black_clock};
   Adjudicator adjudicator(config);

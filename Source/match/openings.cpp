@@ -64,54 +64,54 @@ bool looks_like_epd(const std::string& file, const std::string& first_line) {
 
 }  // namespace
 
-bool OpeningBook::load(const OpeningSpec& spec, std::string& error) {
+bool OpeningBook::load(const OpeningSource& source, std::string& error) {
   openings_.clear();
-  if (spec.file.empty()) {
+  if (source.file.empty()) {
     openings_.push_back({Board().fen(), {}});
   } else {
-    std::ifstream in(spec.file);
+    std::ifstream in(source.file);
     if (!in) {
-      error = "cannot read " + spec.file;
+      error = "cannot read " + source.file;
       return false;
     }
     std::string line;
     int number = 0;
-    bool epd = spec.format == OpeningSpec::Format::kEpd;
-    bool decided = spec.format != OpeningSpec::Format::kAuto;
+    bool epd = source.format == OpeningSource::Format::kEpd;
+    bool decided = source.format != OpeningSource::Format::kAuto;
     Board board;
     while (std::getline(in, line)) {
       ++number;
       if (!line.empty() && line.back() == '\r') line.pop_back();
       if (line.find_first_not_of(" \t") == std::string::npos || line[0] == '#' || line[0] == '[') continue;
-      if (!decided) epd = looks_like_epd(spec.file, line), decided = true;
+      if (!decided) epd = looks_like_epd(source.file, line), decided = true;
       Opening opening;
       bool good;
       if (epd) {
         opening.fen = epd_to_fen(line);
         good = board.set_up(opening.fen) && board.rule_end() == RuleEnd::kNone;
       } else {
-        good = read_move_line(line, spec.plies, opening);
+        good = read_move_line(line, source.plies, opening);
       }
       if (!good) {
-        error = spec.file + " line " + std::to_string(number) + ": not a playable opening";
+        error = source.file + " line " + std::to_string(number) + ": not a playable opening";
         return false;
       }
       openings_.push_back(std::move(opening));
     }
     if (openings_.empty()) {
-      error = "no openings in " + spec.file;
+      error = "no openings in " + source.file;
       return false;
     }
   }
   order_.resize(openings_.size());
   for (uint32_t i = 0; i < order_.size(); ++i) order_[i] = i;
-  if (spec.random) {
+  if (source.random) {
     // Fisher-Yates with the 64-bit Mersenne twister, whose output the standard fixes, so a
     // seed gives the same order everywhere.
-    std::mt19937_64 random(spec.seed);
+    std::mt19937_64 random(source.seed);
     for (size_t i = order_.size(); i > 1; --i) std::swap(order_[i - 1], order_[random() % i]);
   }
-  first_ = static_cast<size_t>(spec.start > 0 ? spec.start - 1 : 0) % order_.size();
+  first_ = static_cast<size_t>(source.start > 0 ? source.start - 1 : 0) % order_.size();
   return true;
 }
 

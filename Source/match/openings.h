@@ -14,7 +14,7 @@ struct Opening {
   std::vector<std::string> moves;  // coordinate moves from there, played as book moves
 };
 
-struct OpeningSpec {
+struct OpeningSource {
   std::string file;             // empty: every game starts from the start position
   enum class Format { kAuto, kEpd, kMoves } format = Format::kAuto;
   bool random = false;
@@ -26,7 +26,7 @@ struct OpeningSpec {
 class OpeningBook {
  public:
   // Reads and checks every line; false with `error` naming the first bad line.
-  bool load(const OpeningSpec& spec, std::string& error);
+  bool load(const OpeningSource& source, std::string& error);
   size_t size() const { return openings_.size(); }
   // The opening of round `round` (from 0): the order's entries in turn, wrapping round.
   const Opening& for_round(int64_t round) const;

@@ -61,8 +61,8 @@ void Tournament::worker() {
     bool first_is_white = index % 2 == 0;
     for (UciEngine& engine : engines) {
       std::string error;
-      if (!engine.running() && !engine.start(kStartMs, error)) return fail("cannot start " + engine.spec().name + ": " + error);
-      if (!engine.new_game(kStartMs)) return fail(engine.spec().name + " does not answer isready");
+      if (!engine.running() && !engine.start(kStartMs, error)) return fail("cannot start " + engine.setup().name + ": " + error);
+      if (!engine.new_game(kStartMs)) return fail(engine.setup().name + " does not answer isready");
     }
     UciEngine& white = engines[first_is_white ? 0 : 1];
     UciEngine& black = engines[first_is_white ? 1 : 0];

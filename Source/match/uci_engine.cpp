@@ -63,14 +63,14 @@ bool UciEngine::wait_for(const std::string& token, int64_t timeout_ms) {
 }
 
 bool UciEngine::start(int64_t timeout_ms, std::string& error) {
-  if (!process_.start(spec_.command, spec_.directory, error)) return false;
+  if (!process_.start(setup_.command, setup_.directory, error)) return false;
   if (!process_.write_line("uci") || !wait_for("uciok", timeout_ms)) {
-    error = "no uciok from " + spec_.name + " (" + process_.kill_now() + ")";
+    error = "no uciok from " + setup_.name + " (" + process_.kill_now() + ")";
     return false;
   }
-  for (const auto& [name, value] : spec_.options) process_.write_line("setoption name " + name + " value " + value);
+  for (const auto& [name, value] : setup_.options) process_.write_line("setoption name " + name + " value " + value);
   if (!process_.write_line("isready") || !wait_for("readyok", timeout_ms)) {
-    error = "no readyok from " + spec_.name + " (" + process_.kill_now() + ")";
+    error = "no readyok from " + setup_.name + " (" + process_.kill_now() + ")";
     return false;
   }
   return true;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "match/engine_spec.h"
+#include "match/engine_setup.h"
 #include "match/process.h"
 
 namespace match {
@@ -28,12 +28,12 @@ struct MoveReply {
 
 class UciEngine {
  public:
-  explicit UciEngine(const EngineSpec& spec) : spec_(spec) {}
+  explicit UciEngine(const EngineSetup& setup) : setup_(setup) {}
   ~UciEngine() { quit(); }
   UciEngine(const UciEngine&) = delete;
   UciEngine& operator=(const UciEngine&) = delete;
 
-  const EngineSpec& spec() const { return spec_; }
+  const EngineSetup& setup() const { return setup_; }
   bool running() const { return process_.running(); }
 
   // Starts the process, waits for "uciok", sets the options and waits for "readyok".
@@ -49,7 +49,7 @@ class UciEngine {
  private:
   bool wait_for(const std::string& token, int64_t timeout_ms);
 
-  EngineSpec spec_;
+  EngineSetup setup_;
   ChildProcess process_;
 };
 

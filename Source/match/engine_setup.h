@@ -9,7 +9,7 @@
 
 namespace match {
 
-struct EngineSpec {
+struct EngineSetup {
   std::string name;
   std::vector<std::string> command;  // program and arguments
   std::string directory;             // working directory; empty for the runner's own
