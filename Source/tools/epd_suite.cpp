@@ -131,9 +131,7 @@ void run_epd_suite(const char* output_path, bool write_lines) {
     std::fclose(file);
     return;
   }
-  std::fseek(file, 0, SEEK_END);
-  long size = std::ftell(file);
-  std::fseek(file, 0, SEEK_SET);
+  long size = file_size(file);
 
   emit("Analyzing %s...", input);
   prepare_tool_searches(4);

@@ -72,9 +72,7 @@ void epd_to_training_file() {
   if (!file) return;
 
   std::vector<TrainingRecord> records;
-  std::fseek(file, 0, SEEK_END);
-  long size = std::ftell(file);
-  std::fseek(file, 0, SEEK_SET);
+  long size = file_size(file);
   uint64_t expected = size > 0 ? static_cast<uint64_t>(size) / kTypicalLineBytes + 1 : 1;
   if (expected > kMaxTrainingRecords) expected = kMaxTrainingRecords;
   try {

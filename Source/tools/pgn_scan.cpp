@@ -12,6 +12,7 @@
 #include "position/notation.h"
 #include "position/position.h"
 #include "tools/output_file.h"
+#include "tools/text_lines.h"
 #include "tools/progress.h"
 
 namespace tools {
@@ -193,9 +194,7 @@ void scan_pgn_file() {
     std::fclose(file);
     return;
   }
-  std::fseek(file, 0, SEEK_END);
-  long size = std::ftell(file);
-  std::fseek(file, 0, SEEK_SET);
+  long size = file_size(file);
 
   PgnGame game;
   std::string text, epd;

@@ -53,9 +53,7 @@ void score_training_file() {
     std::fclose(file);
     return;
   }
-  std::fseek(file, 0, SEEK_END);
-  long size = std::ftell(file);
-  std::fseek(file, 0, SEEK_SET);
+  long size = file_size(file);
 
   settings.calibration_nps = 10000000;
   settings.max_elo = 4000;
