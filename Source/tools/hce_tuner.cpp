@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <thread>
 
 #include "base/settings.h"
 #include "eval/hce.h"
 #include "eval/hce_info.h"
 #include "eval/params.h"
 #include "eval/state.h"
+#include "tools/parallel.h"
 #include "tools/training_file.h"
 #include "tools/training_record.h"
 
@@ -33,16 +33,6 @@ void set_param(eval::EvalParam& p, float mg, float eg) {
   p.mg = mg;
   p.eg = eg;
   p.score = eval::pack_score(static_cast<int>(mg), static_cast<int>(eg));
-}
-
-// Runs `work(thread, begin, end)` over [0, n) cut into `threads` shares.
-template <typename Work>
-void in_parallel(size_t n, int threads, Work work) {
-  threads = std::max(1, std::min<int>(threads, static_cast<int>(n ? n : 1)));
-  std::vector<std::thread> pool;
-  for (int t = 0; t < threads; ++t)
-    pool.emplace_back([&, t] { work(t, n * t / threads, n * (t + 1) / threads); });
-  for (std::thread& thread : pool) thread.join();
 }
 
 bool frozen(int index) {

@@ -15,6 +15,7 @@
 #include "eval/inference.h"
 #include "position/bitboard.h"
 #include "position/position.h"
+#include "tools/parallel.h"
 #include "tools/training_record.h"
 
 #ifdef __AVX2__
@@ -29,22 +30,6 @@ constexpr double kBeta1 = 0.9, kBeta2 = 0.999, kEpsilon = 1e-8;
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// Runs `work(t)` for t < threads, t = 0 on the calling thread.
-template <typename Work>
-void on_threads(int threads, Work work) {
-  std::vector<std::thread> pool;
-  for (int t = 1; t < threads; ++t) pool.emplace_back(work, t);
-  work(0);
-  for (std::thread& thread : pool) thread.join();
-}
-
-// The share [begin, end) of n items that thread t of `threads` takes; shares of
-// parameters start on 16-float boundaries.
-size_t share_start(size_t n, int t, int threads, size_t align = 1) {
-  if (t >= threads) return n;
-  return std::min(n, n * static_cast<size_t>(t) / static_cast<size_t>(threads) / align * align);
 }
 
 double rate_at(const NetTrainingOptions& options, double progress) {
