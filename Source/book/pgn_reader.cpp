@@ -47,6 +47,7 @@ bool pgn_move_text(const char* token, char* out) {
 
 bool PgnLines::next(std::string& line) {
   line.clear();
+  cut_ = false;
   bool any = false;
   for (;;) {
     if (begin_ == end_) {
@@ -63,7 +64,9 @@ bool PgnLines::next(std::string& line) {
       continue;
     }
     if (c == '\n' || c == '\r') return true;
-    if (c) line.push_back(c);
+    if (!c) continue;
+    if (line.size() < max_length_) line.push_back(c);
+    else cut_ = true;
   }
 }
 

@@ -22,18 +22,24 @@ bool pgn_move_text(const char* token, char* out);
 
 // A PGN file read line by line, each line whole however long it is, so that the tail of a
 // long line can never pass for a line of its own (a header, a new game). "\n", "\r\n" and
-// a lone "\r" each end a line; NUL bytes are dropped.
+// a lone "\r" each end a line; NUL bytes are dropped. A reader that cannot use lines past
+// a length keeps only their first `max_length` characters, so that a file without line
+// ends does not fill the memory.
 class PgnLines {
  public:
-  explicit PgnLines(std::FILE* file) : file_(file) {}
+  explicit PgnLines(std::FILE* file, size_t max_length = std::string::npos) : file_(file), max_length_(max_length) {}
   // The next line, without its end, or false at the end of the file.
   bool next(std::string& line);
+  // Whether the last line was longer than `max_length` and so was cut.
+  bool cut() const { return cut_; }
 
  private:
   std::FILE* file_;
+  size_t max_length_;
   char buffer_[1 << 16];
   size_t begin_ = 0, end_ = 0;
   bool after_cr_ = false;
+  bool cut_ = false;
 };
 
 }  // namespace book

@@ -131,7 +131,11 @@ bool read_setting(Reader& r) {
   }
   if (r.take("-use_hce")) return s.use_nn = 0, true;
   if (r.take("-use_nn")) return s.use_nn = 1, true;
-  if (r.take("-o", 1)) return copy_text(s.tool_output_file, r.value(0)), true;
+  if (r.take("-o", 1)) {
+    copy_text(s.tool_output_file, r.value(0));
+    r.result.output_named = true;
+    return true;
+  }
   if (r.take("-mpv", 1)) return s.multipv = static_cast<uint8_t>(clamp(std::atoi(r.value(0)), 1, 255)), true;
   if (r.take("-ss", 1)) return s.selectivity = static_cast<int16_t>(clamp(std::atoi(r.value(0)), 10, 200)), true;
   if (r.take("-lr", 1)) return s.learning_rate = static_cast<float>(std::atof(r.value(0))), true;

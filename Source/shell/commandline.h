@@ -27,6 +27,7 @@ struct CommandLine {
   bool failed = false;           // an option lacked its values: the program ends with 1
   bool bench_threaded = true;    // "-bench" (threads) rather than "-pbench"
   bool quiet = false;            // "-quiet": the tools show no progress either
+  bool output_named = false;     // "-o": the tools may replace a file under that name
 };
 
 // Reads argv into the live settings, left to right; the last mode option wins.

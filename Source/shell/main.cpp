@@ -26,6 +26,7 @@
 #include "tools/hce_tuner.h"
 #include "tools/filter_training.h"
 #include "tools/nn_trainer.h"
+#include "tools/output_file.h"
 #include "tools/pgn_scan.h"
 #include "tools/progress.h"
 #include "tools/prune_network.h"
@@ -89,6 +90,7 @@ int main(int argc, char** argv) {
   }
 
   tools::progress_quiet = command_line.quiet;
+  if (command_line.output_named) tools::named_output = settings.tool_output_file;
   if (settings.noise < 99999) {
     char line[64];
     std::snprintf(line, sizeof(line), "info string Hello from %s", kEngineName);
@@ -130,34 +132,34 @@ int main(int argc, char** argv) {
       book::build_book();
       break;
     case kModeEpdAnalysis:
-      tools::run_epd_suite(settings.tool_output_file, false);
+      exit_code = tools::run_epd_suite(settings.tool_output_file, false);
       break;
     case kModePgnScan:
-      tools::scan_pgn_file();
+      exit_code = tools::scan_pgn_file();
       break;
     case kModePruneNetwork:
-      tools::prune_network(settings.training_file, "pruned.bin");
+      exit_code = tools::prune_network(settings.training_file, "pruned.bin");
       break;
     case kModeSecondBookPass:
-      tools::run_epd_suite("junk.epd", true);
+      exit_code = tools::run_epd_suite("junk.epd", true);
       break;
     case kModeGenerateTrainingData:
-      tools::generate_selfplay_epd(settings.train_positions);
+      exit_code = tools::generate_selfplay_epd(settings.train_positions);
       break;
     case kModeScoreTrainingData:
-      tools::score_training_file();
+      exit_code = tools::score_training_file();
       break;
     case kModeEpdToTraining:
-      tools::epd_to_training_file();
+      exit_code = tools::epd_to_training_file();
       break;
     case kModeTrainingToEpd:
-      tools::training_to_epd_file();
+      exit_code = tools::training_to_epd_file();
       break;
     case kModeTrainingToText:
-      tools::training_to_feature_file();
+      exit_code = tools::training_to_feature_file();
       break;
     case kModeFilterTrainingData:
-      tools::filter_training_file();
+      exit_code = tools::filter_training_file();
       break;
     default:
       break;

@@ -20,6 +20,7 @@ using namespace search;
 namespace {
 
 constexpr int kMaxConfigNesting = 8;
+constexpr int kLowestUciElo = 1500;
 int config_nesting = 0;
 // The files being loaded, outermost first: a file that names one of them again would load
 // itself over and over (a file naming itself k times, k^8 times).
@@ -137,7 +138,7 @@ void set_option(const char* name, const char* value) {
   if (is("UCI_Chess960")) s.chess960 = static_cast<uint8_t>(boolean_option("UCI_Chess960", value));
   if (is("MoveOverhead")) s.move_overhead = static_cast<int16_t>(numeric_option("MoveOverhead", value, 0, 1000));
   if (is("UCI_LimitStrength")) s.limit_strength = static_cast<uint8_t>(boolean_option("UCI_LimitStrength", value));
-  if (is("UCI_Elo")) s.uci_elo = static_cast<int16_t>(numeric_option("UCI_Elo", value, 1500, 3300));
+  if (is("UCI_Elo")) s.uci_elo = static_cast<int16_t>(numeric_option("UCI_Elo", value, kLowestUciElo, 3300));
   if (is("UCI_Opponent")) {
     const char* rest = std::strchr(value, ' ');
     s.opponent_elo = static_cast<int16_t>(numeric_option("opponent_elo", rest ? rest + 1 : "", 0, 4000));
@@ -213,7 +214,8 @@ void send_option_list() {
   spin_line("MoveOverhead", shown.move_overhead, 0, 1000);
   check_line("UCI_LimitStrength", shown.limit_strength);
   if (shown.uci_elo == 0) shown.uci_elo = static_cast<int16_t>(max_elo());
-  spin_line("UCI_Elo", shown.uci_elo, 1500, max_elo());
+  // "-nps" may ask for more or less than the option offers: the default shown stays in range.
+  spin_line("UCI_Elo", clamp(shown.uci_elo, kLowestUciElo, max_elo()), kLowestUciElo, max_elo());
   emit_line("option name UCI_Opponent type string default ");
   spin_line("Contempt", shown.contempt, -150, 150);
   spin_line("Selectivity", shown.selectivity, 0, 200);

@@ -15,9 +15,11 @@
 #include "search/control.h"
 #include "search/thread.h"
 #include "search/tt.h"
+#include "tools/input_file.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
 #include "tools/text_lines.h"
+#include "tools/tool_failure.h"
 #include "tools/tool_search.h"
 
 namespace tools {
@@ -121,19 +123,22 @@ MoveKeyScore move_key_score(const Position& pos, const char* c0, Move best) {
   return result;
 }
 
-void run_epd_suite(const char* output_path, bool write_lines) {
-  const char* input = settings.tool_input_file;
-  if (!output_path || !*output_path) output_path = kSuiteDefaultOutput;
-  std::FILE* file = std::fopen(input, "rb");
-  if (!file) return;
+int run_epd_suite(const std::string& output_path, bool write_lines) {
+  const std::string input = settings.tool_input_file;
+  OutputChoice output = choose_output(output_path.empty() ? kSuiteDefaultOutput : output_path);
+  std::FILE* file = open_input(input);
+  if (!file) return kToolFailed;
   OutputFile out, lines_out;
-  if (!out.open(output_path) || !lines_out.open(kSuiteLinesFile)) {
+  const OutputFile* refused = nullptr;
+  if (!out.open(output, input)) refused = &out;
+  else if (write_lines && !lines_out.open(kSuiteLinesFile, Existing::kRefuse)) refused = &lines_out;
+  if (refused) {
     std::fclose(file);
-    return;
+    return report_failure("%s", refused->failure().c_str());
   }
   long size = file_size(file);
 
-  emit("Analyzing %s...", input);
+  emit("Analyzing %s...", input.c_str());
   prepare_tool_searches(4);
   bool verbose = settings.noise != kQuiet;
   Position& pos = search::main_thread->position;
@@ -198,7 +203,9 @@ void run_epd_suite(const char* output_path, bool write_lines) {
       if (write_lines) write_good_moves(pos, lines_out);
     }
   }
+  bool unread = read_failed(file, input);
   std::fclose(file);
+  if (unread) return kToolFailed;
   faults.report(stdout);
   double n = totals.positions ? totals.positions : 1;
   emit("%d / %d correct best moves", totals.correct, totals.positions);
@@ -210,8 +217,9 @@ void run_epd_suite(const char* output_path, bool write_lines) {
   emit("avg bf= %0.2f", totals.branching / n);
   emit("score= %d / %d", totals.key_score, totals.key_possible);
   emit_line("");
-  if (!out.commit()) std::printf("cannot write %s\n", output_path);
-  if (!lines_out.commit()) std::printf("cannot write %s\n", kSuiteLinesFile);
+  if (!out.commit()) return report_failure("%s", out.failure().c_str());
+  if (write_lines && !lines_out.commit()) return report_failure("%s", lines_out.failure().c_str());
+  return kToolSucceeded;
 }
 
 }  // namespace tools

@@ -3,6 +3,8 @@
 // and each position written back annotated with the move found and its score.
 #pragma once
 
+#include <string>
+
 #include "position/position.h"
 #include "tools/epd.h"
 
@@ -28,9 +30,10 @@ struct MoveKeyScore {
 MoveKeyScore move_key_score(const position::Position& pos, const char* c0, position::Move best);
 
 // Searches every position of settings.tool_input_file, writing the annotated positions
-// to `output_path` (kSuiteDefaultOutput when empty) and, with `write_lines`, the position
-// after each root move that scores within a pawn of the best (up to the multipv setting)
-// to kSuiteLinesFile. Prints the totals.
-void run_epd_suite(const char* output_path, bool write_lines);
+// to the output named with -o, else `output_path` (kSuiteDefaultOutput when empty), and,
+// with `write_lines`, the position after each root move that scores within a pawn of the
+// best (up to the multipv setting) to kSuiteLinesFile. Prints the totals; returns the
+// run's exit code.
+int run_epd_suite(const std::string& output_path, bool write_lines);
 
 }  // namespace tools

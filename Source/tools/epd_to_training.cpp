@@ -8,9 +8,11 @@
 
 #include "base/settings.h"
 #include "position/position.h"
+#include "tools/input_file.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
 #include "tools/text_lines.h"
+#include "tools/tool_failure.h"
 #include "tools/training_file.h"
 
 namespace tools {
@@ -64,13 +66,21 @@ EpdRecordResult epd_line_to_record(std::string_view line, bool too_long, EpdLine
   return result;
 }
 
-void epd_to_training_file() {
-  const char* input = base::settings.tool_input_file;
-  std::string output = derived_name(input, ".epd", ".bin");
-  if (output.empty()) return;
-  std::FILE* file = std::fopen(input, "rb");
-  if (!file) return;
+int epd_to_training_file() {
+  const std::string input = base::settings.tool_input_file;
+  OutputChoice output = choose_output(derived_name(input, ".epd", ".bin"));
+  if (output.path.empty())
+    return report_failure("cannot name the output of %s: its file name holds no .epd (name one with -o)",
+                          input.c_str());
+  std::FILE* file = open_input(input);
+  if (!file) return kToolFailed;
+  OutputFile out;
+  if (!out.open(output, input)) {
+    std::fclose(file);
+    return report_failure("%s", out.failure().c_str());
+  }
 
+  // Room for the records a regular file's size promises; a pipe's come as they come.
   std::vector<TrainingRecord> records;
   long size = file_size(file);
   uint64_t expected = size > 0 ? static_cast<uint64_t>(size) / kTypicalLineBytes + 1 : 1;
@@ -79,10 +89,10 @@ void epd_to_training_file() {
     records.reserve(expected);
   } catch (const std::bad_alloc&) {
     std::fclose(file);
-    return;
+    return report_failure("out of memory for the positions of %s: nothing written", input.c_str());
   }
   std::printf("allocated %.0f Mbytes for training data.\n", expected * kTrainingRecordSize / 1e6);
-  std::printf("reading positions from file %s.\n", input);
+  std::printf("reading positions from file %s.\n", input.c_str());
 
   LineFaults faults;
   bool out_of_memory = false;
@@ -107,22 +117,18 @@ void epd_to_training_file() {
       progress.update(records.size(), size > 0 ? static_cast<double>(lines.bytes_read()) / size : -1);
     }
   }
+  bool unread = read_failed(file, input);
   std::fclose(file);
-  if (out_of_memory) {
-    std::printf("out of memory after %zu positions: nothing written\n", records.size());
-    return;
-  }
+  if (unread) return kToolFailed;
+  if (out_of_memory)
+    return report_failure("out of memory after %zu positions of %s: nothing written", records.size(), input.c_str());
   faults.report(stdout);
   std::printf("read %.0f positions.\n\n", static_cast<double>(records.size()));
 
-  OutputFile out;
-  if (!out.open(output)) return;
   out.write(records.data(), records.size() * kTrainingRecordSize);
-  if (!out.commit()) {
-    std::printf("cannot write %s\n", output.c_str());
-    return;
-  }
-  std::printf("stored %d positions in %s.\n\n", static_cast<int>(records.size()), output.c_str());
+  if (!out.commit()) return report_failure("%s", out.failure().c_str());
+  std::printf("stored %d positions in %s.\n\n", static_cast<int>(records.size()), output.path.c_str());
+  return kToolSucceeded;
 }
 
 }  // namespace tools

@@ -21,7 +21,8 @@ struct EpdRecordResult {
 };
 EpdRecordResult epd_line_to_record(std::string_view line, bool too_long, EpdLine& scratch);
 
-// Converts settings.tool_input_file (its first ".epd" becomes ".bin" in the output name).
-void epd_to_training_file();
+// Converts settings.tool_input_file into the output named with -o, else the input's name
+// with ".bin" for the first ".epd" of its file name. Returns the run's exit code.
+int epd_to_training_file();
 
 }  // namespace tools

@@ -1,13 +1,15 @@
 #include "tools/filter_training.h"
 
 #include <cstdio>
-#include <cstring>
 #include <new>
+#include <string>
 
 #include "base/settings.h"
 #include "position/zobrist.h"
+#include "tools/input_file.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
+#include "tools/tool_failure.h"
 #include "tools/training_file.h"
 
 namespace tools {
@@ -72,21 +74,22 @@ void KeySet::grow() {
   }
 }
 
-void filter_training_file() {
-  const char* input = base::settings.training_file;
-  if (!std::strstr(input, ".bin")) return;
-  std::FILE* file = std::fopen(input, "rb");
-  if (!file) return;
+int filter_training_file() {
+  const std::string input = base::settings.training_file;
+  if (input.find(".bin") == std::string::npos)
+    return report_failure("cannot read %s: the name of a training file contains .bin", input.c_str());
+  OutputChoice output = choose_output(kFilteredFile);
+  std::FILE* file = open_input(input);
+  if (!file) return kToolFailed;
   position::init_zobrist();
-  uint64_t total = records_left(file);
   OutputFile out;
   try {
-    KeySet seen(total);
-    if (!out.open(kFilteredFile)) {
+    KeySet seen(records_left(file));
+    if (!out.open(output, input)) {
       std::fclose(file);
-      return;
+      return report_failure("%s", out.failure().c_str());
     }
-    std::printf("filtering duplicates from %s\n", input);
+    std::printf("filtering duplicates from %s\n", input.c_str());
     print_time_stamp();
 
     std::vector<TrainingRecord> block(kRecordsPerRead);
@@ -94,39 +97,41 @@ void filter_training_file() {
     uint32_t longest = 0;
     uint64_t done = 0, malformed = 0;
     size_t broken = 0;
-    Progress progress("positions", total);
-    for (;;) {
-      size_t got = std::fread(block.data(), 1, kRecordsPerRead * kTrainingRecordSize, file);
-      broken = got % kTrainingRecordSize;
-      for (size_t i = 0; i < got / kTrainingRecordSize; ++i) {
-        const TrainingRecord& r = block[i];
-        progress.update(++done);
-        if (!record_well_formed(r)) {
-          ++malformed;
-          continue;
+    {
+      Progress progress("positions", records_left(file));
+      for (;;) {
+        size_t got = std::fread(block.data(), 1, kRecordsPerRead * kTrainingRecordSize, file);
+        broken = got % kTrainingRecordSize;
+        for (size_t i = 0; i < got / kTrainingRecordSize; ++i) {
+          const TrainingRecord& r = block[i];
+          progress.update(++done);
+          if (!record_well_formed(r)) {
+            ++malformed;
+            continue;
+          }
+          uint64_t key = record_key(r);
+          if (!seen.insert(key)) continue;
+          uint32_t& list = lists[key & (kLists - 1)];
+          if (++list > longest) longest = list;
+          out.write(&r, kTrainingRecordSize);
         }
-        uint64_t key = record_key(r);
-        if (!seen.insert(key)) continue;
-        uint32_t& list = lists[key & (kLists - 1)];
-        if (++list > longest) longest = list;
-        out.write(&r, kTrainingRecordSize);
+        if (got < kRecordsPerRead * kTrainingRecordSize) break;
       }
-      if (got < kRecordsPerRead * kTrainingRecordSize) break;
     }
+    bool unread = read_failed(file, input);
     std::fclose(file);
     file = nullptr;
-    if (!out.commit()) {
-      std::printf("cannot write %s\n", kFilteredFile);
-      return;
-    }
+    if (unread) return kToolFailed;
+    if (!out.commit()) return report_failure("%s", out.failure().c_str());
     if (malformed) std::printf("skipped %llu malformed records\n", static_cast<unsigned long long>(malformed));
-    if (broken) std::printf("ignored %zu bytes at the end of %s: not a whole record\n", broken, input);
+    if (broken) std::printf("ignored %zu bytes at the end of %s: not a whole record\n", broken, input.c_str());
     std::printf("max block count is %d\n", static_cast<int>(longest));
-    std::printf("wrote %d positions to %s\n\n", static_cast<int>(seen.size()), kFilteredFile);
+    std::printf("wrote %d positions to %s\n\n", static_cast<int>(seen.size()), output.path.c_str());
     print_time_stamp();
+    return kToolSucceeded;
   } catch (const std::bad_alloc&) {
     if (file) std::fclose(file);
-    std::printf("out of memory: %s not written\n", kFilteredFile);
+    return report_failure("out of memory: %s not written", output.path.c_str());
   }
 }
 

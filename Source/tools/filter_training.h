@@ -1,5 +1,5 @@
 // "-filtertraindata": a training file without its repeated positions, the first record of
-// each position kept, written to "filtered.bin".
+// each position kept, written to "filtered.bin" (or the output named with -o).
 #pragma once
 
 #include <cstdint>
@@ -32,7 +32,7 @@ class KeySet {
   uint64_t size_ = 0;
 };
 
-// Filters settings.training_file, which must contain ".bin".
-void filter_training_file();
+// Filters settings.training_file, which must contain ".bin". Returns the run's exit code.
+int filter_training_file();
 
 }  // namespace tools

@@ -1,12 +1,8 @@
 #include "tools/network_file.h"
 
-#include "tools/output_file.h"
-
 namespace tools {
 
-bool write_network_file(const char* path, eval::NetHeader h, const std::vector<int16_t>& w) {
-  OutputFile out;
-  if (!out.open(path)) return false;
+void write_network(OutputFile& out, eval::NetHeader h, const std::vector<int16_t>& w) {
   if (h.version == 752) h.width /= 2;  // that format stores one perspective's width
   const int32_t fields[10] = {h.version, h.output_divisor, h.weight_width, h.output_scale, h.king_buckets,
                               h.feature_set, h.width, h.hidden1, h.hidden2, h.output_buckets};
@@ -20,6 +16,12 @@ bool write_network_file(const char* path, eval::NetHeader h, const std::vector<i
     if (wide) bytes.push_back(static_cast<uint8_t>(static_cast<uint16_t>(v) >> 8));
   }
   out.write(bytes.data(), bytes.size());
+}
+
+bool write_network_file(const char* path, eval::NetHeader h, const std::vector<int16_t>& w) {
+  OutputFile out;
+  if (!out.open(path, Existing::kReplace)) return false;
+  write_network(out, h, w);
   return out.commit();
 }
 

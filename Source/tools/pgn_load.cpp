@@ -7,6 +7,7 @@
 #include "position/makemove.h"
 #include "position/notation.h"
 #include "position/position.h"
+#include "tools/printable.h"
 
 namespace tools {
 
@@ -19,7 +20,7 @@ constexpr size_t kMinFenLength = 11;
 }  // namespace
 
 std::string read_tagged_game(std::FILE* file, const char* tag) {
-  auto lines = std::make_unique<book::PgnLines>(file);
+  auto lines = std::make_unique<book::PgnLines>(file, kMaxGameText);
   std::string line, text;
   bool found = false, previous_header = false;
   while (lines->next(line)) {
@@ -49,7 +50,7 @@ int replay_pgn_game(const PgnGame& game, position::Position& pos) {
     if (!position::text_to_move(pos, text.c_str(), move)) {
       char now[128];
       position::write_fen(pos, now, 0);
-      std::printf("can't parse move %d. %s in game #%d  %s\n", made / 2 + 1, text.c_str(), game.number, now);
+      std::printf("can't parse move %d. %s in game #%d  %s\n", made / 2 + 1, printable(text).c_str(), game.number, now);
       break;
     }
     position::make_move(pos, move);

@@ -16,9 +16,9 @@ namespace tools {
 
 // Gathers the text of the first game that has a header line (a line starting with "[")
 // containing `tag`: that line and the lines after it, joined with blanks, up to the next
-// game's first header line. Lines are read whole, however long, so the tail of a long
-// line can never pass for a header; a game's text is cut at 1 MiB. Empty when no header
-// line holds the tag.
+// game's first header line. Lines are read whole, so the tail of a long line can never
+// pass for a header, but only their first 1 MiB is kept; a game's text is cut at 1 MiB.
+// Empty when no header line holds the tag.
 std::string read_tagged_game(std::FILE* file, const char* tag);
 
 // Sets `pos` (which needs a game history) from the game's FEN tag when it has one longer

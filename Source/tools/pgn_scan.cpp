@@ -11,9 +11,12 @@
 #include "position/makemove.h"
 #include "position/notation.h"
 #include "position/position.h"
+#include "tools/input_file.h"
 #include "tools/output_file.h"
+#include "tools/printable.h"
 #include "tools/text_lines.h"
 #include "tools/progress.h"
+#include "tools/tool_failure.h"
 
 namespace tools {
 
@@ -25,8 +28,8 @@ constexpr int kLastPly = 240;
 constexpr int kMaxMoveText = 7;
 constexpr int kMate = 9900;
 constexpr int kMaxEvaluation = 9000;
-// A game's text beyond this is dropped: no real game comes near it, and a file that is no
-// PGN at all must not fill the memory.
+// A game's text beyond this, and a line's, is passed over (and the games so cut counted):
+// no real game comes near it, and a file that is no PGN at all must not fill the memory.
 constexpr size_t kMaxGameText = size_t{1} << 20;
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
@@ -174,7 +177,8 @@ bool pgn_game_to_epd(const PgnGame& game, std::string& out) {
     position::Move move;
     if (!position::text_to_move(pos, game.moves[k].c_str(), move)) {
       position::write_fen(pos, fen, 0);
-      std::printf("can't parse move %d. %s in game #%d  %s\n", k / 2 + 1, game.moves[k].c_str(), game.number, fen);
+      std::printf("can't parse move %d. %s in game #%d  %s\n", k / 2 + 1, printable(game.moves[k]).c_str(), game.number,
+                  fen);
       return false;
     }
     if (pos.game->undo_index >= position::kUndoCapacity - 1) return true;
@@ -183,25 +187,31 @@ bool pgn_game_to_epd(const PgnGame& game, std::string& out) {
   }
 }
 
-void scan_pgn_file() {
-  const char* input = base::settings.tool_pgn_file;
-  const char* output = base::settings.tool_output_file;
-  if (!std::strstr(input, ".pgn") || !std::strstr(output, ".epd")) return;
-  std::FILE* file = std::fopen(input, "rb");
-  if (!file) return;
+int scan_pgn_file() {
+  const std::string input = base::settings.tool_pgn_file;
+  OutputChoice output = choose_output(base::settings.tool_output_file);
+  if (input.find(".pgn") == std::string::npos)
+    return report_failure("cannot scan %s: the name of a PGN file contains .pgn", input.c_str());
+  if (output.path.find(".epd") == std::string::npos)
+    return report_failure("cannot write %s: the name of the EPD output contains .epd", output.path.c_str());
+  std::FILE* file = open_input(input);
+  if (!file) return kToolFailed;
   OutputFile out;
-  if (!out.open(output)) {
+  if (!out.open(output, input)) {
     std::fclose(file);
-    return;
+    return report_failure("%s", out.failure().c_str());
   }
   long size = file_size(file);
 
   PgnGame game;
   std::string text, epd;
-  int bad_setups = 0;
+  int bad_setups = 0, cut_games = 0;
+  bool cut = false;  // the game's text reached kMaxGameText: the rest of it is passed over
   auto finish_game = [&] {
     parse_pgn_game(game, text);
     text.clear();
+    cut_games += cut;
+    cut = false;
     if (game.skipped) return;
     epd.clear();
     bool ok = pgn_game_to_epd(game, epd);
@@ -210,7 +220,7 @@ void scan_pgn_file() {
   };
   {
     Progress progress("games");
-    auto lines = std::make_unique<book::PgnLines>(file);
+    auto lines = std::make_unique<book::PgnLines>(file, kMaxGameText);
     std::string line;
     bool previous_tag = false, first = true;
     uint64_t bytes = 0;
@@ -224,21 +234,24 @@ void scan_pgn_file() {
         progress.update(game.number, size > 0 ? static_cast<double>(bytes) / size : -1);
       }
       previous_tag = tag;
-      if (text.size() + line.size() < kMaxGameText) {
-        text += line;
-        text += ' ';
+      if (cut || lines->cut() || text.size() + line.size() >= kMaxGameText) {
+        cut = true;
+        continue;
       }
+      text += line;
+      text += ' ';
     }
     if (text.size() > 50) finish_game();
   }
+  bool unread = read_failed(file, input);
   std::fclose(file);
+  if (unread) return kToolFailed;
   out.write("\n", 1);
-  if (!out.commit()) {
-    std::printf("cannot write %s\n", output);
-    return;
-  }
+  if (!out.commit()) return report_failure("%s", out.failure().c_str());
   if (bad_setups) std::printf("skipped %d games whose FEN tag is no position\n", bad_setups);
+  if (cut_games) std::printf("cut %d games at 1 MB: their later text is not read\n", cut_games);
   std::printf("read %d games\n\n", game.number);
+  return kToolSucceeded;
 }
 
 }  // namespace tools

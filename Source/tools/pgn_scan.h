@@ -34,7 +34,9 @@ void parse_pgn_game(PgnGame& game, std::string_view text);
 // (the message is printed, the positions before it kept) or the FEN tag is no position.
 bool pgn_game_to_epd(const PgnGame& game, std::string& out);
 
-// Converts settings.tool_pgn_file into settings.tool_output_file.
-void scan_pgn_file();
+// Converts settings.tool_pgn_file (its name must contain ".pgn") into the output named
+// with -o, else settings.tool_output_file (either must contain ".epd"). Returns the run's
+// exit code.
+int scan_pgn_file();
 
 }  // namespace tools

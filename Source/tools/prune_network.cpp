@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "base/output.h"
@@ -12,7 +13,9 @@
 #include "eval/network.h"
 #include "position/position.h"
 #include "tools/network_file.h"
+#include "tools/output_file.h"
 #include "tools/progress.h"
+#include "tools/tool_failure.h"
 #include "tools/training_file.h"
 
 namespace tools {
@@ -88,13 +91,13 @@ std::vector<int16_t> narrowed(const eval::NetHeader& h, const eval::NetHeader& n
 
 }  // namespace
 
-int prune_network(const char* training_file, const char* output) {
-  if (!eval::network_loaded()) {
-    std::printf("no network loaded\n");
-    return -1;
-  }
+int prune_network(const std::string& training_file, const std::string& usual_output) {
+  if (!eval::network_loaded()) return report_failure("no network loaded");
+  OutputChoice output = choose_output(usual_output);
+  OutputFile out;
+  if (!out.open(output, training_file)) return report_failure("%s", out.failure().c_str());
   std::vector<TrainingRecord> records;
-  if (load_training_file(training_file, records) != 0) return -1;
+  if (load_training_file(training_file, records) != 0) return kToolFailed;
 
   const eval::NetHeader h = network.header;
   const int half = h.width / 2;
@@ -103,8 +106,7 @@ int prune_network(const char* training_file, const char* output) {
     white_stats.assign(half, 0.0);
     black_stats.assign(half, 0.0);
   } catch (const std::bad_alloc&) {
-    base::emit_line("alloc for stats failed");
-    return -1;
+    return report_failure("alloc for stats failed");
   }
 
   base::emit_line("Collecting stats ...\n");
@@ -125,7 +127,7 @@ int prune_network(const char* training_file, const char* output) {
   }
   eval::free_accumulators(acc);
 
-  base::emit_line("Writing pruned net to pruned.bin ...\n");
+  base::emit_line(("Writing pruned net to " + output.path + " ...\n").c_str());
   eval::NetHeader narrow = h;
   std::vector<int16_t> weights;
   try {
@@ -137,17 +139,14 @@ int prune_network(const char* training_file, const char* output) {
       weights.assign(network.weights, network.weights + network.total);
     }
   } catch (const std::bad_alloc&) {
-    base::emit_line("alloc for tmpW failed");
-    return -1;
+    return report_failure("alloc for tmpW failed");
   }
   narrow.weight_count = static_cast<int32_t>(weights.size());
-  if (!write_network_file(output, narrow, weights)) {
-    std::printf("cannot write %s\n", output);
-    return -1;
-  }
-  std::printf("measured %llu positions, wrote %s with width %d\n", static_cast<unsigned long long>(usable), output,
-              narrow.width);
-  return 0;
+  write_network(out, narrow, weights);
+  if (!out.commit()) return report_failure("%s", out.failure().c_str());
+  std::printf("measured %llu positions, wrote %s with width %d\n", static_cast<unsigned long long>(usable),
+              output.path.c_str(), narrow.width);
+  return kToolSucceeded;
 }
 
 }  // namespace tools

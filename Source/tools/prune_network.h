@@ -2,6 +2,8 @@
 // move the output the most over a training file's positions.
 #pragma once
 
+#include <string>
+
 namespace tools {
 
 // The training file read when the command line names none.
@@ -14,8 +16,9 @@ constexpr int kPruneThreshold = 2561;
 
 // Measures every first-layer unit over the usable records of `training_file` (the mean
 // of |activation x output weight| over both perspectives), keeps the kPrunedWidth / 2
-// strongest units of each half, and writes the network in the network file format to
-// `output` (completely or not at all). Returns 0, or -1 when nothing was written.
-int prune_network(const char* training_file, const char* output);
+// strongest units of each half, and writes the network in the network file format to the
+// output named with -o, else `usual_output` (completely or not at all, and not over a file
+// already there). Returns the run's exit code.
+int prune_network(const std::string& training_file, const std::string& usual_output);
 
 }  // namespace tools

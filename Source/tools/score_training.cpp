@@ -10,9 +10,11 @@
 #include "position/makemove.h"
 #include "search/thread.h"
 #include "tools/epd.h"
+#include "tools/input_file.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
 #include "tools/text_lines.h"
+#include "tools/tool_failure.h"
 #include "tools/tool_search.h"
 #include "tools/training_record.h"
 
@@ -42,16 +44,19 @@ void play_variation(Position& pos, int& ce, double& gr) {
 
 }  // namespace
 
-void score_training_file() {
-  const char* input = settings.tool_input_file;
-  const char* output = settings.tool_output_file;
-  if (!std::strstr(input, ".epd") || !std::strstr(output, ".epd")) return;
-  std::FILE* file = std::fopen(input, "rb");
-  if (!file) return;
+int score_training_file() {
+  const std::string input = settings.tool_input_file;
+  OutputChoice output = choose_output(settings.tool_output_file);
+  if (input.find(".epd") == std::string::npos)
+    return report_failure("cannot score %s: the name of an EPD file contains .epd", input.c_str());
+  if (output.path.find(".epd") == std::string::npos)
+    return report_failure("cannot write %s: the name of the EPD output contains .epd", output.path.c_str());
+  std::FILE* file = open_input(input);
+  if (!file) return kToolFailed;
   OutputFile out;
-  if (!out.open(output)) {
+  if (!out.open(output, input)) {
     std::fclose(file);
-    return;
+    return report_failure("%s", out.failure().c_str());
   }
   long size = file_size(file);
 
@@ -116,14 +121,14 @@ void score_training_file() {
       ++scored;
     }
   }
+  bool unread = read_failed(file, input);
   std::fclose(file);
+  if (unread) return kToolFailed;
   faults.report(stdout);
-  if (!out.commit()) {
-    std::printf("cannot write %s\n", output);
-    return;
-  }
+  if (!out.commit()) return report_failure("%s", out.failure().c_str());
   std::printf("scored %llu of %llu positions into %s\n", static_cast<unsigned long long>(scored),
-              static_cast<unsigned long long>(read), output);
+              static_cast<unsigned long long>(read), output.path.c_str());
+  return kToolSucceeded;
 }
 
 }  // namespace tools

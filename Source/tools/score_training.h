@@ -6,8 +6,9 @@
 
 namespace tools {
 
-// Scores settings.tool_input_file into settings.tool_output_file (both must contain
-// ".epd"), with the tablebases the command line or configuration gave.
-void score_training_file();
+// Scores settings.tool_input_file into the output named with -o, else
+// settings.tool_output_file (both must contain ".epd"), with the tablebases the command
+// line or configuration gave. Returns the run's exit code.
+int score_training_file();
 
 }  // namespace tools

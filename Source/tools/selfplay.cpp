@@ -1,8 +1,12 @@
 #include "tools/selfplay.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string_view>
 
@@ -10,8 +14,10 @@
 #include "position/makemove.h"
 #include "search/thread.h"
 #include "tools/epd.h"
+#include "tools/input_file.h"
 #include "tools/progress.h"
 #include "tools/text_lines.h"
+#include "tools/tool_failure.h"
 #include "tools/tool_search.h"
 
 namespace tools {
@@ -44,11 +50,11 @@ extern "C" void request_stop(int signal_number) {
 
 uint32_t main_random() { return search::thread_random(*search::main_thread); }
 
-// The openings whose positions can be set up; bad lines are counted.
-std::vector<std::string> read_openings(const char* path, LineFaults& faults) {
-  std::vector<std::string> openings;
-  std::FILE* file = std::fopen(path, "rb");
-  if (!file) return openings;
+// The openings whose positions can be set up; bad lines are counted. False, with the
+// reason reported, when the file cannot be read.
+bool read_openings(const std::string& path, std::vector<std::string>& openings, LineFaults& faults) {
+  std::FILE* file = open_input(path);
+  if (!file) return false;
   TextLines lines(file, kMaxEpdLine);
   auto epd = std::make_unique<EpdLine>();
   Position scratch{};
@@ -62,8 +68,19 @@ std::vector<std::string> read_openings(const char* path, LineFaults& faults) {
     else if (set_position(scratch, epd->fen) != 0) faults.add(kBadFen);
     else openings.emplace_back(epd->fen);
   }
+  bool unread = read_failed(file, path);
   std::fclose(file);
-  return openings;
+  return !unread;
+}
+
+// Opens the output for the games; it must not exist yet, so that no earlier run's
+// positions (or the openings) are lost.
+std::FILE* open_games_output(const std::string& path) {
+  std::FILE* out = std::fopen(path.c_str(), "wbx");
+  if (out) return out;
+  if (errno == EEXIST) report_failure("%s exists: not replaced", path.c_str());
+  else report_failure("cannot write %s: %s", path.c_str(), std::strerror(errno));
+  return nullptr;
 }
 
 bool only_kings(const Position& pos) { return pos.material[kWhite] == 0 && pos.material[kBlack] == 0; }
@@ -127,17 +144,16 @@ std::string selfplay_game_lines(const std::vector<SelfplayPly>& plies, const dou
   return lines;
 }
 
-void generate_selfplay_epd(uint64_t count) {
-  const char* openings_path = settings.tool_input_file[0] ? settings.tool_input_file : kOpeningsFile;
+int generate_selfplay_epd(uint64_t count) {
+  const std::string openings_path = settings.tool_input_file[0] ? settings.tool_input_file : kOpeningsFile;
+  const std::string output = settings.training_file;
   LineFaults faults;
-  std::vector<std::string> openings = read_openings(openings_path, faults);
-  if (openings.empty()) {
-    faults.report(stdout);
-    return;
-  }
-  std::FILE* out = std::fopen(settings.training_file, "wb");
-  if (!out) return;
+  std::vector<std::string> openings;
+  if (!read_openings(openings_path, openings, faults)) return kToolFailed;
   faults.report(stdout);
+  if (openings.empty()) return report_failure("no opening of %s can be set up", openings_path.c_str());
+  std::FILE* out = open_games_output(output);
+  if (!out) return kToolFailed;
 
   settings.eval_noise = kSelfplayNoise;
   settings.noise = 99999;
@@ -147,8 +163,9 @@ void generate_selfplay_epd(uint64_t count) {
   auto previous_term = std::signal(SIGTERM, request_stop);
 
   uint64_t written = 0;
+  long whole_games_bytes = 0;
   int games = 0;
-  bool write_failed = false;
+  bool write_failed = false, fruitless_stop = false;
   {
     Progress progress("positions", count);
     std::vector<SelfplayPly> plies;
@@ -161,7 +178,7 @@ void generate_selfplay_epd(uint64_t count) {
       ++games;
       if (lines.empty()) {
         if (++fruitless < kFruitlessGames) continue;
-        std::printf("no positions from the last %d games: stopping\n", kFruitlessGames);
+        fruitless_stop = true;
         break;
       }
       fruitless = 0;
@@ -170,6 +187,7 @@ void generate_selfplay_epd(uint64_t count) {
         write_failed = true;
         break;
       }
+      whole_games_bytes += static_cast<long>(lines.size());
       for (char c : lines) written += c == '\n';
       progress.update(written);
     }
@@ -177,9 +195,16 @@ void generate_selfplay_epd(uint64_t count) {
   std::signal(SIGINT, previous_int);
   std::signal(SIGTERM, previous_term);
   if (std::fclose(out) != 0) write_failed = true;
-  if (write_failed) std::printf("cannot write %s\n", settings.training_file);
+  if (write_failed) {
+    // A write that failed may have left part of a game: the file goes back to whole games.
+    bool whole = truncate(output.c_str(), whole_games_bytes) == 0;
+    report_failure("cannot write %s%s", output.c_str(), whole ? "" : " (its last game may be cut short)");
+  }
+  if (fruitless_stop)
+    report_failure("no positions from the last %d games: stopping", kFruitlessGames);
   std::printf("wrote %llu positions from %d games to %s\n", static_cast<unsigned long long>(written), games,
-              settings.training_file);
+              output.c_str());
+  return write_failed || fruitless_stop ? kToolFailed : kToolSucceeded;
 }
 
 }  // namespace tools

@@ -5,13 +5,6 @@
 
 namespace tools {
 
-long file_size(std::FILE* file) {
-  if (std::fseek(file, 0, SEEK_END) != 0) return -1;
-  long size = std::ftell(file);
-  std::fseek(file, 0, SEEK_SET);
-  return size;
-}
-
 bool TextLines::fill() {
   begin_ = 0;
   end_ = std::fread(block_.data(), 1, block_.size(), file_);

@@ -12,10 +12,6 @@
 
 namespace tools {
 
-// Size in bytes of an open input, for progress; -1 when it has none (a pipe). Leaves the
-// file at its start.
-long file_size(std::FILE* file);
-
 class TextLines {
  public:
   // `block` is the size of each read; small blocks serve tests of lines across blocks.

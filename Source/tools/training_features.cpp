@@ -8,6 +8,7 @@
 #include "position/bitboard.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
+#include "tools/tool_failure.h"
 #include "tools/training_file.h"
 #include "base/settings.h"
 
@@ -45,35 +46,37 @@ void encode_feature_record(const uint16_t (&features)[kFeatureSlots], float targ
   for (int i = 0; i < 4; ++i) out[2 * kFeatureSlots + i] = static_cast<uint8_t>(bits >> (8 * i));
 }
 
-void training_to_feature_file() {
-  const char* input = base::settings.training_file;
-  std::string output = derived_name(input, ".bin", ".ptb");
-  if (output.empty()) return;
-  std::vector<TrainingRecord> records;
-  if (load_training_file(input, records) != 0) return;
+int training_to_feature_file() {
+  const std::string input = base::settings.training_file;
+  OutputChoice output = choose_output(derived_name(input, ".bin", ".ptb"));
+  if (output.path.empty())
+    return report_failure("cannot name the output of %s: its file name holds no .bin (name one with -o)",
+                          input.c_str());
   OutputFile out;
-  if (!out.open(output)) return;
+  if (!out.open(output, input)) return report_failure("%s", out.failure().c_str());
+  std::vector<TrainingRecord> records;
+  if (load_training_file(input, records) != 0) return kToolFailed;
 
   size_t written = 0;
-  Progress progress("positions", records.size());
-  Position pos;
-  uint16_t features[kFeatureSlots];
-  uint8_t bytes[kFeatureRecordSize];
-  for (size_t i = 0; i < records.size(); ++i) {
-    float target;
-    if (decode_training_record(records[i], pos, target)) {
-      feature_indexes(pos, features);
-      encode_feature_record(features, target, bytes);
-      out.write(bytes, sizeof bytes);
-      ++written;
+  {
+    Progress progress("positions", records.size());
+    Position pos;
+    uint16_t features[kFeatureSlots];
+    uint8_t bytes[kFeatureRecordSize];
+    for (size_t i = 0; i < records.size(); ++i) {
+      float target;
+      if (decode_training_record(records[i], pos, target)) {
+        feature_indexes(pos, features);
+        encode_feature_record(features, target, bytes);
+        out.write(bytes, sizeof bytes);
+        ++written;
+      }
+      progress.update(i + 1);
     }
-    progress.update(i + 1);
   }
-  if (!out.commit()) {
-    std::printf("cannot write %s\n", output.c_str());
-    return;
-  }
-  std::printf("wrote %zu positions to %s, left out %zu\n", written, output.c_str(), records.size() - written);
+  if (!out.commit()) return report_failure("%s", out.failure().c_str());
+  std::printf("wrote %zu positions to %s, left out %zu\n", written, output.path.c_str(), records.size() - written);
+  return kToolSucceeded;
 }
 
 }  // namespace tools

@@ -8,7 +8,9 @@
 #include <new>
 
 #include "base/settings.h"
+#include "tools/input_file.h"
 #include "tools/progress.h"
+#include "tools/tool_failure.h"
 
 namespace tools {
 
@@ -18,12 +20,52 @@ constexpr size_t kRecordsPerRead = size_t{1} << 16;
 
 bool silenced() { return base::settings.noise >= 99999; }
 
+// Reads records into `records`, whose size is the room made for them, until the end of
+// `file` or kMaxTrainingRecords. When the room is full, one more record is read before
+// more room is made, so that a file read to its end in the room its size made takes no
+// more. The bytes of a last record cut short are counted in `broken`. False when the
+// memory runs out.
+bool read_records(std::FILE* file, uint64_t expected, std::vector<TrainingRecord>& records, size_t& broken) {
+  Progress progress("positions", expected);
+  size_t count = 0;
+  broken = 0;
+  for (;;) {
+    if (count == records.size()) {
+      TrainingRecord next;
+      size_t bytes = count < kMaxTrainingRecords ? std::fread(&next, 1, kTrainingRecordSize, file) : 0;
+      if (bytes < kTrainingRecordSize) {
+        broken = bytes;
+        break;
+      }
+      try {
+        records.resize(std::min<size_t>(kMaxTrainingRecords, std::max(count + kRecordsPerRead, 2 * count)));
+      } catch (const std::bad_alloc&) {
+        records.resize(count);
+        return false;
+      }
+      records[count++] = next;
+    }
+    size_t wanted = std::min(kRecordsPerRead, records.size() - count);
+    size_t bytes = std::fread(records.data() + count, 1, wanted * kTrainingRecordSize, file);
+    count += bytes / kTrainingRecordSize;
+    progress.update(count);
+    if (bytes < wanted * kTrainingRecordSize) {
+      broken = bytes % kTrainingRecordSize;
+      break;
+    }
+  }
+  records.resize(count);
+  return true;
+}
+
 }  // namespace
 
-std::string derived_name(const char* input, const char* from, const char* to) {
-  std::string name = input;
-  size_t at = name.find(from);
+std::string derived_name(const std::string& input, const char* from, const char* to) {
+  size_t name_start = input.rfind('/');
+  name_start = name_start == std::string::npos ? 0 : name_start + 1;
+  size_t at = input.find(from, name_start);
   if (at == std::string::npos) return "";
+  std::string name = input;
   name.replace(at, std::strlen(from), to);
   return name;
 }
@@ -36,38 +78,37 @@ uint64_t records_left(std::FILE* file) {
   return bytes / kTrainingRecordSize;
 }
 
-int load_training_file(const char* name, std::vector<TrainingRecord>& records) {
+int load_training_file(const std::string& name, std::vector<TrainingRecord>& records) {
   records.clear();
-  if (!std::strstr(name, ".bin")) return -1;
-  std::FILE* file = std::fopen(name, "rb");
+  if (name.find(".bin") == std::string::npos) {
+    report_failure("cannot read %s: the name of a training file contains .bin", name.c_str());
+    return -1;
+  }
+  std::FILE* file = open_input(name);
   if (!file) return -1;
-  uint64_t expected = records_left(file);
-  if (expected > kMaxTrainingRecords) expected = kMaxTrainingRecords;
+  // A regular file says how much is coming; the records of a pipe make room as they come.
+  uint64_t expected = std::min(records_left(file), kMaxTrainingRecords);
   try {
     records.resize(expected);
   } catch (const std::bad_alloc&) {
     std::fclose(file);
+    report_failure("cannot read %s: no memory for its %llu records", name.c_str(),
+                   static_cast<unsigned long long>(expected));
     return -1;
   }
   if (!silenced()) std::printf("allocated %.0f Mbytes for training data.\n", expected * kTrainingRecordSize / 1e6);
 
-  // The size told how much to expect; what counts is what the reads give.
-  Progress progress("positions", expected);
-  size_t count = 0;
-  while (count < expected) {
-    size_t wanted = std::min<size_t>(kRecordsPerRead, expected - count);
-    size_t got = std::fread(records.data() + count, kTrainingRecordSize, wanted, file);
-    count += got;
-    progress.update(count);
-    if (got < wanted) break;
-  }
-  records.resize(count);
-  unsigned char tail[kTrainingRecordSize];
-  size_t broken = count < kMaxTrainingRecords ? std::fread(tail, 1, sizeof tail, file) : 0;
+  size_t broken = 0;
+  bool read_all = read_records(file, expected, records, broken);
+  bool failed = read_failed(file, name);
   std::fclose(file);
-  if (broken > 0 && broken < kTrainingRecordSize)
-    std::printf("ignored %zu bytes at the end of %s: not a whole record\n", broken, name);
-  if (!silenced()) std::printf("read %d positions from %s.\n\n", static_cast<int>(count), name);
+  if (failed) return -1;
+  if (!read_all) {
+    report_failure("cannot read %s: out of memory after %zu records", name.c_str(), records.size());
+    return -1;
+  }
+  if (broken > 0) std::printf("ignored %zu bytes at the end of %s: not a whole record\n", broken, name.c_str());
+  if (!silenced()) std::printf("read %d positions from %s.\n\n", static_cast<int>(records.size()), name.c_str());
   return 0;
 }
 

@@ -7,6 +7,7 @@
 #include "base/settings.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
+#include "tools/tool_failure.h"
 #include "tools/training_file.h"
 
 namespace tools {
@@ -18,14 +19,16 @@ int training_record_to_epd(const TrainingRecord& r, char* out) {
                                 score_to_prob(record_result_score(r)));
 }
 
-void training_to_epd_file() {
-  const char* input = base::settings.training_file;
-  std::string output = derived_name(input, ".bin", ".epd");
-  if (output.empty()) return;
-  std::vector<TrainingRecord> records;
-  if (load_training_file(input, records) != 0) return;
+int training_to_epd_file() {
+  const std::string input = base::settings.training_file;
+  OutputChoice output = choose_output(derived_name(input, ".bin", ".epd"));
+  if (output.path.empty())
+    return report_failure("cannot name the output of %s: its file name holds no .bin (name one with -o)",
+                          input.c_str());
   OutputFile out;
-  if (!out.open(output)) return;
+  if (!out.open(output, input)) return report_failure("%s", out.failure().c_str());
+  std::vector<TrainingRecord> records;
+  if (load_training_file(input, records) != 0) return kToolFailed;
 
   uint64_t malformed = 0;
   {
@@ -37,11 +40,9 @@ void training_to_epd_file() {
       progress.update(i + 1);
     }
   }
-  if (!out.commit()) {
-    std::printf("cannot write %s\n", output.c_str());
-    return;
-  }
+  if (!out.commit()) return report_failure("%s", out.failure().c_str());
   if (malformed) std::printf("skipped %llu malformed records\n", static_cast<unsigned long long>(malformed));
+  return kToolSucceeded;
 }
 
 }  // namespace tools

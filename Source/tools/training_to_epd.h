@@ -9,8 +9,9 @@ namespace tools {
 // result's probability as "gr" with one decimal. `out` needs 160 bytes; returns the length.
 int training_record_to_epd(const TrainingRecord& r, char* out);
 
-// Converts settings.training_file (its first ".bin" becomes ".epd" in the output name).
-// Every well-formed record is written, also those that training would pass over.
-void training_to_epd_file();
+// Converts settings.training_file into the output named with -o, else the input's name with
+// ".epd" for the first ".bin" of its file name. Every well-formed record is written, also
+// those that training would pass over. Returns the run's exit code.
+int training_to_epd_file();
 
 }  // namespace tools

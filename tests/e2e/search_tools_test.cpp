@@ -108,9 +108,10 @@ TEST(SelfplayRun, DrawnGamesFromTheOpeningsInTheWorkingDirectory) {
     EXPECT_EQ(m[3], "0.5") << line;
   }
 
-  // Openings that give no game to keep (a stalemate here) end the run instead of hanging.
+  // Openings that give no game to keep (a stalemate here) end the run, failed, instead of
+  // hanging.
   uci_test::write_file(dir.file("stalemate.epd"), "7k/5Q2/6K1/8/8/8/8/8 b - -\n");
-  EXPECT_EQ(run_tool(dir, {"-quiet", "-d", "2", "-gentraindata", "none.epd", "100", "stalemate.epd"}),
+  EXPECT_EQ(run_tool(dir, {"-quiet", "-d", "2", "-gentraindata", "none.epd", "100", "stalemate.epd"}, 1),
             (Lines{"no positions from the last 1000 games: stopping", "wrote 0 positions from 1000 games to none.epd"}));
 }
 

@@ -104,6 +104,13 @@ TEST(UciStartup, NodeRateLimitsStrengthAndPrintsItsElo) {
   UciEngine engine({"-nps", "2500"});
   EXPECT_EQ(engine.head(), joined({"Elo= 2499", kHello}, table_lines(64)));
   engine.expect_uci({{"UCI_LimitStrength", "true"}, {"UCI_Elo", "2499"}});
+  engine.quit();
+
+  // The lowest rate buys less than UCI_Elo offers: the default shown stays in its range.
+  UciEngine slow({"-nps", "5"});
+  EXPECT_EQ(slow.head(), joined({"-nps takes 10 to 10000000 nodes per second: using 10", "Elo= 1399", kHello},
+                                table_lines(64)));
+  slow.expect_uci({{"UCI_LimitStrength", "true"}, {"UCI_Elo", "1500"}});
 }
 
 TEST(UciStartup, ExitStatusAndOutputOfTheModesWithoutAnEngine) {

@@ -261,13 +261,14 @@ class ScratchDirectory {
   std::string path_;
 };
 
-// Runs the engine with `arguments` in `dir` to its end and returns its output lines. The
-// tools are quiet until they finish, which under a sanitizer on a loaded machine takes many
-// seconds: the output is read to its end, not to a pause in it.
-inline Lines run_tool(const ScratchDirectory& dir, const Lines& arguments) {
+// Runs the engine with `arguments` in `dir` to its end, expects the exit status `status`,
+// and returns its output lines (standard output and error together). The tools are quiet
+// until they finish, which under a sanitizer on a loaded machine takes many seconds: the
+// output is read to its end, not to a pause in it.
+inline Lines run_tool(const ScratchDirectory& dir, const Lines& arguments, int status = 0) {
   EngineProcess tool(arguments, dir.path());
   Lines lines = tool.read_available(60000);
-  EXPECT_EQ(tool.wait_exit(60000), 0);
+  EXPECT_EQ(tool.wait_exit(60000), status);
   return lines;
 }
 

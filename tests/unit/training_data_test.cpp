@@ -1,7 +1,10 @@
 // The training-data converters' pieces: the record encoding, the score/probability map,
 // the EPD line reader and its faults, the decoder's rejections, the feature indexes, the
-// duplicate keys, and the all-or-nothing output file.
+// duplicate keys, the all-or-nothing output file that keeps what it may not replace, and
+// reading a training file.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_support.h"
@@ -17,6 +21,7 @@
 #include "tools/output_file.h"
 #include "tools/text_lines.h"
 #include "tools/training_features.h"
+#include "tools/training_file.h"
 #include "tools/training_to_epd.h"
 
 namespace {
@@ -262,14 +267,14 @@ TEST(OutputFile, AllOrNothingUnderTheFinalName) {
   { std::ofstream(final_name) << "old"; }
   {
     OutputFile out;
-    ASSERT_TRUE(out.open(final_name));
+    ASSERT_TRUE(out.open(final_name, Existing::kReplace));
     out.write(std::string(3 << 20, 'n'));  // past the buffer, so some of it reached the disk
   }  // not committed: the old file stays, the temporary one is gone
   EXPECT_EQ(std::filesystem::file_size(final_name), 3u);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
   {
     OutputFile out;
-    ASSERT_TRUE(out.open(final_name));
+    ASSERT_TRUE(out.open(final_name, Existing::kReplace));
     out.write("new");
     EXPECT_TRUE(out.commit());
   }
@@ -278,6 +283,76 @@ TEST(OutputFile, AllOrNothingUnderTheFinalName) {
   EXPECT_EQ(text, "new");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
   std::filesystem::remove_all(dir);
+}
+
+// A name the tool made up never replaces a file, not even one that appears while the tool
+// writes (the tools' end-to-end tests show the rest of what may be replaced).
+TEST(OutputFile, KeepsAFileThatAppearsWhileItWrites) {
+  std::filesystem::path dir = std::filesystem::temp_directory_path() / ("nesk-keep-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  std::string late = (dir / "late.bin").string();
+  OutputFile out;
+  ASSERT_TRUE(out.open(late, Existing::kRefuse));
+  out.write("ours");
+  { std::ofstream(late) << "theirs"; }
+  EXPECT_FALSE(out.commit());
+  EXPECT_EQ(out.failure(), late + " exists: not replaced");
+  std::ifstream in(late);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "theirs");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);  // no temporary file left
+  std::filesystem::remove_all(dir);
+}
+
+TEST(TrainingFileNames, DerivedFromTheFileNameNotTheFolder) {
+  EXPECT_EQ(derived_name("a.epd", ".epd", ".bin"), "a.bin");
+  EXPECT_EQ(derived_name("v1.epd/t.epd", ".epd", ".bin"), "v1.epd/t.bin");
+  EXPECT_EQ(derived_name("x.bin/data.epd.bin", ".bin", ".epd"), "x.bin/data.epd.epd");
+  EXPECT_EQ(derived_name("v1.epd/t.txt", ".epd", ".bin"), "");
+}
+
+// A pipe has no size to go by: its records are read as they come, a broken tail noticed.
+// A file that is not there is said to be missing (the trainers rely on this message).
+TEST(TrainingFileLoading, ReadsAPipeToItsEndAndSaysWhatIsMissing) {
+  const size_t count = 70000;  // more than one read's worth
+  std::string bytes;
+  for (size_t i = 0; i < count; ++i) {
+    TrainingRecord r = record_of("4k3/8/8/8/8/8/4P3/4K3 w - - ce " + std::to_string(i % 1000) + ";");
+    bytes.append(reinterpret_cast<const char*>(r.bytes), sizeof r.bytes);
+  }
+  bytes += "tail";
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  // The pipe under a training file's name: the loader opens it as a user's "<(...)" would.
+  std::string name = std::filesystem::temp_directory_path() / ("nesk-pipe-" + std::to_string(getpid()) + ".bin");
+  std::filesystem::create_symlink("/proc/self/fd/" + std::to_string(ends[0]), name);
+  std::thread writer([&] {
+    sigset_t broken_pipe;  // a loader that stops early makes the writes fail, not the test
+    sigemptyset(&broken_pipe);
+    sigaddset(&broken_pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &broken_pipe, nullptr);
+    for (size_t at = 0; at < bytes.size();) {
+      ssize_t n = write(ends[1], bytes.data() + at, bytes.size() - at);
+      if (n <= 0) break;
+      at += static_cast<size_t>(n);
+    }
+    close(ends[1]);
+  });
+  std::vector<TrainingRecord> records;
+  testing::internal::CaptureStdout();
+  int result = load_training_file(name.c_str(), records);
+  std::string said = testing::internal::GetCapturedStdout();
+  close(ends[0]);
+  writer.join();
+  std::filesystem::remove(name);
+  ASSERT_EQ(result, 0) << said;
+  ASSERT_EQ(records.size(), count);
+  EXPECT_EQ(record_ce(records[count - 1]), static_cast<int>((count - 1) % 1000));
+  EXPECT_NE(said.find("ignored 4 bytes at the end of " + name + ": not a whole record"), std::string::npos) << said;
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(load_training_file("/nonexistent/missing.bin", records), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "cannot read /nonexistent/missing.bin: No such file or directory\n");
 }
 
 }  // namespace
