@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!pgn) std::abort();
   if (size && std::fwrite(data, 1, size, pgn) != size) std::abort();
   std::fclose(pgn);
-  base::copy_text(base::settings.tool_pgn_file, "games.pgn");
+  base::settings.tool_pgn_file = "games.pgn";
   book::build_book();
 
   std::string bytes;

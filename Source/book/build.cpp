@@ -22,7 +22,6 @@ namespace {
 
 constexpr int64_t kMaxWeight = 60000;
 constexpr int kGamesPerDot = 1024;
-constexpr size_t kPathLength = 143;
 
 enum Result { kWhiteWon = 0, kBlackWon = 1, kDrawn = 2, kSkipped = 3 };
 
@@ -247,9 +246,7 @@ std::vector<BookEntry> entries_for_position(const MoveRecord* records, size_t co
 }
 
 void build_book() {
-  char path[kPathLength + 1];
-  std::strncpy(path, base::settings.tool_pgn_file, kPathLength);
-  path[kPathLength] = 0;
+  const char* path = base::settings.tool_pgn_file.c_str();
   std::FILE* pgn = std::fopen(path, "rb");
   if (!pgn) return;
   std::printf(" Creating file %s from games in %s\n", kBuiltBookFile, path);

@@ -15,7 +15,7 @@ inline constexpr const char* kBuiltBookFile = "tmp_book.bin";
 // Plies a game contributes: a line that starts at or below this ply count is read to its end.
 constexpr int kBuildPlies = 35;
 
-// Reads the PGN named by settings.tool_pgn_file (its first 143 characters) and writes
+// Reads the PGN named by settings.tool_pgn_file and writes
 // kBuiltBookFile, reporting on standard output. A PGN that cannot be opened writes nothing.
 void build_book();
 

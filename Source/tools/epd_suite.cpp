@@ -122,7 +122,7 @@ MoveKeyScore move_key_score(const Position& pos, const char* c0, Move best) {
 }
 
 void run_epd_suite(const char* output_path, bool write_lines) {
-  const char* input = settings.tool_input_file;
+  const char* input = settings.tool_input_file.c_str();
   if (!output_path || !*output_path) output_path = kSuiteDefaultOutput;
   std::FILE* file = std::fopen(input, "rb");
   if (!file) return;

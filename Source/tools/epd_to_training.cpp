@@ -65,7 +65,7 @@ EpdRecordResult epd_line_to_record(std::string_view line, bool too_long, EpdLine
 }
 
 void epd_to_training_file() {
-  const char* input = base::settings.tool_input_file;
+  const char* input = base::settings.tool_input_file.c_str();
   std::string output = derived_name(input, ".epd", ".bin");
   if (output.empty()) return;
   std::FILE* file = std::fopen(input, "rb");

@@ -73,7 +73,7 @@ void KeySet::grow() {
 }
 
 void filter_training_file() {
-  const char* input = base::settings.training_file;
+  const char* input = base::settings.training_file.c_str();
   if (!std::strstr(input, ".bin")) return;
   std::FILE* file = std::fopen(input, "rb");
   if (!file) return;

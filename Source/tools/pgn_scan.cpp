@@ -184,8 +184,8 @@ bool pgn_game_to_epd(const PgnGame& game, std::string& out) {
 }
 
 void scan_pgn_file() {
-  const char* input = base::settings.tool_pgn_file;
-  const char* output = base::settings.tool_output_file;
+  const char* input = base::settings.tool_pgn_file.c_str();
+  const char* output = base::settings.tool_output_file.c_str();
   if (!std::strstr(input, ".pgn") || !std::strstr(output, ".epd")) return;
   std::FILE* file = std::fopen(input, "rb");
   if (!file) return;

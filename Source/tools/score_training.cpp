@@ -43,8 +43,8 @@ void play_variation(Position& pos, int& ce, double& gr) {
 }  // namespace
 
 void score_training_file() {
-  const char* input = settings.tool_input_file;
-  const char* output = settings.tool_output_file;
+  const char* input = settings.tool_input_file.c_str();
+  const char* output = settings.tool_output_file.c_str();
   if (!std::strstr(input, ".epd") || !std::strstr(output, ".epd")) return;
   std::FILE* file = std::fopen(input, "rb");
   if (!file) return;

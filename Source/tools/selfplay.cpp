@@ -128,14 +128,15 @@ std::string selfplay_game_lines(const std::vector<SelfplayPly>& plies, const dou
 }
 
 void generate_selfplay_epd(uint64_t count) {
-  const char* openings_path = settings.tool_input_file[0] ? settings.tool_input_file : kOpeningsFile;
+  const char* openings_path = settings.tool_input_file.empty() ? kOpeningsFile : settings.tool_input_file.c_str();
+  const char* output_path = settings.training_file.c_str();
   LineFaults faults;
   std::vector<std::string> openings = read_openings(openings_path, faults);
   if (openings.empty()) {
     faults.report(stdout);
     return;
   }
-  std::FILE* out = std::fopen(settings.training_file, "wb");
+  std::FILE* out = std::fopen(output_path, "wb");
   if (!out) return;
   faults.report(stdout);
 
@@ -177,9 +178,9 @@ void generate_selfplay_epd(uint64_t count) {
   std::signal(SIGINT, previous_int);
   std::signal(SIGTERM, previous_term);
   if (std::fclose(out) != 0) write_failed = true;
-  if (write_failed) std::printf("cannot write %s\n", settings.training_file);
+  if (write_failed) std::printf("cannot write %s\n", output_path);
   std::printf("wrote %llu positions from %d games to %s\n", static_cast<unsigned long long>(written), games,
-              settings.training_file);
+              output_path);
 }
 
 }  // namespace tools

@@ -46,7 +46,7 @@ void encode_feature_record(const uint16_t (&features)[kFeatureSlots], float targ
 }
 
 void training_to_feature_file() {
-  const char* input = base::settings.training_file;
+  const char* input = base::settings.training_file.c_str();
   std::string output = derived_name(input, ".bin", ".ptb");
   if (output.empty()) return;
   std::vector<TrainingRecord> records;

@@ -19,7 +19,7 @@ int training_record_to_epd(const TrainingRecord& r, char* out) {
 }
 
 void training_to_epd_file() {
-  const char* input = base::settings.training_file;
+  const char* input = base::settings.training_file.c_str();
   std::string output = derived_name(input, ".bin", ".epd");
   if (output.empty()) return;
   std::vector<TrainingRecord> records;

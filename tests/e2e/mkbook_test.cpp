@@ -40,4 +40,19 @@ TEST(MakeBook, WritesTheBookAndPlaysFromIt) {
   EXPECT_EQ(player.wait_exit(), 0);
 }
 
+// A PGN named by a long path (deep folders reach 143 characters easily) is read whole.
+TEST(MakeBook, ReadsAPgnNamedByALongPath) {
+  uci_test::ScratchDirectory dir;
+  const std::string folder = dir.file(std::string(120, 'a') + "/" + std::string(120, 'b'));
+  std::filesystem::create_directories(folder);
+  std::string pgn;
+  for (int i = 0; i < 5; ++i) pgn += "[Result \"1-0\"]\n\n1. e4 e5 1-0\n\n";
+  uci_test::write_file(folder + "/games.pgn", pgn);
+  EngineProcess maker({"-hash", "1", "-mkbook", folder + "/games.pgn"}, dir.path());
+  Lines lines = maker.read_until("done");
+  EXPECT_EQ(maker.wait_exit(), 0);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "book contains 1 moves"), lines.end()) << lines.size() << " lines";
+  EXPECT_EQ(std::filesystem::file_size(dir.file("tmp_book.bin")), 16u);
+}
+
 }  // namespace

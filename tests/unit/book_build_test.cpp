@@ -41,7 +41,7 @@ Built build(const std::string& pgn, const char* name = "games.pgn") {
   std::filesystem::path back = std::filesystem::current_path(), dir = mkdtemp(pattern);
   std::ofstream(dir / "games.pgn", std::ios::binary) << pgn;
   std::filesystem::current_path(dir);
-  base::copy_text(base::settings.tool_pgn_file, name);
+  base::settings.tool_pgn_file = name;
   testing::internal::CaptureStdout();
   book::build_book();
   Built built;

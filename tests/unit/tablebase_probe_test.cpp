@@ -26,7 +26,7 @@ class TablebaseProbe : public ::testing::Test {
     std::ifstream check(kTables + "/KQvK.rtbw");
     if (!check) GTEST_SKIP() << "tablebase files not found in " << kTables;
     if (std::string(base::settings.syzygy_path) != kTables) {
-      std::snprintf(base::settings.syzygy_path, sizeof(base::settings.syzygy_path), "%s", kTables.c_str());
+      base::settings.syzygy_path = kTables;
       tb_init();
     }
   }
