@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
       run_benchmark(command_line.bench_threaded ? 1 : 0);
       break;
     case kModeBuildBook:
-      book::build_book();
+      exit_code = book::build_book();
       break;
     case kModeEpdAnalysis:
       tools::run_epd_suite(settings.tool_output_file.c_str(), false);
