@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     at = end + 1;
   }
   std::string path = nesk_fuzz::write_temp_file("config", reinterpret_cast<const uint8_t*>(copy.data()), copy.size());
-  base::copy_text(base::settings.config_file, path.c_str());
+  base::settings.config_file = path.c_str();
   shell::load_config_file();
   std::remove(path.c_str());
   return 0;

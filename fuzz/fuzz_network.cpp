@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   nesk_fuzz::reset_engine(1);
   std::string path = nesk_fuzz::write_temp_file("network", data, size);
-  base::copy_text(base::settings.nn_file, path.c_str());
+  base::settings.nn_file = path.c_str();
   eval::load_network();
   std::remove(path.c_str());
   if (!eval::network_loaded()) return 0;

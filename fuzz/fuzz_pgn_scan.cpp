@@ -66,8 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   base::settings.noise = 99999;
   std::string pgn = nesk_fuzz::write_temp_file("games.pgn", data, size);
   std::string epd = pgn.substr(0, pgn.size() - 4) + ".epd";
-  base::copy_text(base::settings.tool_pgn_file, pgn.c_str());
-  base::copy_text(base::settings.tool_output_file, epd.c_str());
+  base::settings.tool_pgn_file = pgn.c_str();
+  base::settings.tool_output_file = epd.c_str();
   tools::scan_pgn_file();
   check_scan_output(read_all(epd));
   std::remove(epd.c_str());

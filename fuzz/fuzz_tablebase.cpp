@@ -149,7 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string path = directory + "/" + kNames[which];
   write_file(path, bytes);
 
-  std::snprintf(base::settings.syzygy_path, sizeof(base::settings.syzygy_path), "%s", directory.c_str());
+  base::settings.syzygy_path = directory;
   tb_init();
   for (const TBPosition& p : positions[which]) {
     int success;

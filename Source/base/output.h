@@ -2,6 +2,8 @@
 // lock, copied to "nesk.log" when logging is on.
 #pragma once
 
+#include <string>
+
 #include "base/spinlock.h"
 
 namespace base {
@@ -15,6 +17,9 @@ void log_line(const char* text);
 // Opens "nesk.log", replacing an old one; turns logging off when that fails.
 void open_log();
 void close_log();
+
+// printf-style text as a string of whatever length it needs (messages that name paths).
+std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // printf-style text written to standard output as it stands (no newline added, no log),
 // for the console's diagnostic listings.

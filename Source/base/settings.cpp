@@ -1,21 +1,19 @@
 #include "base/settings.h"
 
-#include <cstring>
-
 namespace base {
 
 EngineSettings settings;
 EngineSettings settings_snapshot;
 
 void set_default_settings(EngineSettings& s) {
-  std::memset(&s, 0, sizeof(s));
+  s = EngineSettings{};
   s.learning_rate = 0.001f;
   s.train_positions = 400000000;
   s.mini_batch = 3000;
   s.net_width = 256;
   s.net_king_buckets = 1;
   s.net_output_buckets = 6;
-  copy_text(s.tool_output_file, "tmp0.epd");
+  s.tool_output_file = "tmp0.epd";
   s.uci_mode = 1;
   s.min_nodes = 1000000000000000ULL;
   s.node_limit = 1000000000000000ULL;
@@ -31,8 +29,8 @@ void set_default_settings(EngineSettings& s) {
   s.own_book = 1;
   s.book_variety = 25;
   s.book_depth = 24;
-  copy_text(s.nn_file, "embedded");
-  copy_text(s.book_file, "nesk_book.bin");
+  s.nn_file = "embedded";
+  s.book_file = "nesk_book.bin";
   s.syzygy_probe_depth = 1;
   s.syzygy_probe_depth7 = 7;
   s.selectivity = 100;

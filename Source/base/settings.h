@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace base {
 
@@ -21,10 +22,10 @@ struct EngineSettings {
   uint8_t numa;
   uint8_t trace;
   uint8_t console_debug;
-  char tool_input_file[140];
-  char tool_pgn_file[150];
-  char tool_output_file[169];
-  char training_file[140];
+  std::string tool_input_file;
+  std::string tool_pgn_file;
+  std::string tool_output_file;
+  std::string training_file;
   uint8_t uci_mode;
   float calibration_nps;
   float max_elo;
@@ -50,11 +51,11 @@ struct EngineSettings {
   uint8_t book_depth;
   uint8_t book2_depth;
   int8_t eval_noise;
-  char nn_file[150];
-  char config_file[144];
-  char book_file[144];
-  char book2_file[144];
-  char syzygy_path[144];
+  std::string nn_file;
+  std::string config_file;
+  std::string book_file;
+  std::string book2_file;
+  std::string syzygy_path;
   int8_t syzygy_probe_depth;
   int8_t syzygy_probe_depth7;
   int16_t opponent_elo;
@@ -64,6 +65,8 @@ struct EngineSettings {
   // The key of the position the console's "tag" marked, for following one position
   // through a search by hand; 0 when none is marked.
   uint64_t tagged_key;
+
+  bool operator==(const EngineSettings&) const = default;
 };
 
 // Indexes of the named pruning depths.
@@ -74,13 +77,5 @@ extern EngineSettings settings_snapshot;
 
 // Puts every built-in default into `s`.
 void set_default_settings(EngineSettings& s);
-
-// Copies `text` into a fixed text field, cutting it to fit.
-template <int N>
-void copy_text(char (&field)[N], const char* text) {
-  int i = 0;
-  for (; text[i] && i < N - 1; ++i) field[i] = text[i];
-  field[i] = 0;
-}
 
 }  // namespace base

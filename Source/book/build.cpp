@@ -1,12 +1,19 @@
 #include "book/build.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
+#include "base/regular_file.h"
 #include "base/settings.h"
 #include "book/key.h"
 #include "book/pgn_reader.h"
@@ -22,7 +29,6 @@ namespace {
 
 constexpr int64_t kMaxWeight = 60000;
 constexpr int kGamesPerDot = 1024;
-constexpr size_t kPathLength = 143;
 
 enum Result { kWhiteWon = 0, kBlackWon = 1, kDrawn = 2, kSkipped = 3 };
 
@@ -187,35 +193,97 @@ void put_big_endian(unsigned char* out, uint64_t value, int bytes) {
   for (int i = bytes - 1; i >= 0; --i, value >>= 8) out[i] = static_cast<unsigned char>(value & 0xFF);
 }
 
-// Writes the book; returns the entries written, or -1 when the file cannot be made. A
-// book cut short by a full disk or by memory running out is not left behind.
-long write_book(const std::vector<MoveRecord>& records) {
-  std::remove(kBuiltBookFile);
-  std::FILE* file = std::fopen(kBuiltBookFile, "wb");
-  if (!file) return -1;
-  long written = 0;
-  bool failed = false;
-  try {
-    for (size_t begin = 0, end; begin < records.size() && !failed; begin = end) {
-      for (end = begin + 1; end < records.size() && records[end].key == records[begin].key;) ++end;
-      for (const BookEntry& e : entries_for_position(&records[begin], end - begin)) {
-        unsigned char bytes[kBookEntrySize];
-        put_big_endian(bytes, e.key, 8);
-        put_big_endian(bytes + 8, e.move, 2);
-        put_big_endian(bytes + 10, e.weight, 2);
-        put_big_endian(bytes + 12, e.learn, 4);
-        failed = failed || std::fwrite(bytes, 1, sizeof bytes, file) != sizeof bytes;
-        ++written;
-      }
-    }
-  } catch (const std::bad_alloc&) {
-    std::fclose(file);
-    std::remove(kBuiltBookFile);
-    throw;
+// A failed build says why on both outputs: a script that runs "-mkbook" may look at
+// either, and the exit status tells it that something failed.
+void report_failure(const std::string& reason) {
+  std::printf("%s\n", reason.c_str());
+  std::fprintf(stderr, "%s\n", reason.c_str());
+}
+
+std::string system_error() { return std::strerror(errno); }
+
+// The book is written to a file of its own beside kBuiltBookFile and renamed over it only
+// once complete, so a failed build leaves an older book as it was.
+struct BookOutput {
+  std::string temporary;
+  std::FILE* file = nullptr;
+};
+
+// Something other than a file of ours under the book's name (a directory, a pipe, a link,
+// a file we may not write) is left alone: the build refuses instead.
+bool may_replace_book(std::string& why) {
+  struct stat info;
+  if (lstat(kBuiltBookFile, &info) != 0) {
+    if (errno == ENOENT) return true;
+    why = system_error();
+    return false;
   }
-  if (std::fclose(file) != 0 || failed) {
-    std::remove(kBuiltBookFile);
-    return -1;
+  if (!S_ISREG(info.st_mode)) {
+    why = "not a regular file, left as it is";
+    return false;
+  }
+  if (access(kBuiltBookFile, W_OK) != 0) {
+    why = system_error();
+    return false;
+  }
+  return true;
+}
+
+bool open_book_output(BookOutput& out, std::string& why) {
+  if (!may_replace_book(why)) return false;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    out.temporary = std::string(kBuiltBookFile) + "." + std::to_string(getpid()) + "-" + std::to_string(attempt);
+    int fd = open(out.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd >= 0 && (out.file = fdopen(fd, "wb"))) return true;
+    why = system_error();
+    if (fd >= 0) {
+      close(fd);
+      unlink(out.temporary.c_str());
+    }
+    return false;
+  }
+  why = "no free name for a temporary file";
+  return false;
+}
+
+void discard_book_output(BookOutput& out) {
+  if (out.file) std::fclose(out.file);
+  out.file = nullptr;
+  unlink(out.temporary.c_str());
+}
+
+// Closes the finished file and puts it in the book's place; on failure the temporary file
+// is left for discard_book_output.
+bool finish_book_output(BookOutput& out, std::string& why) {
+  std::FILE* file = std::exchange(out.file, nullptr);
+  bool flushed = std::fflush(file) == 0;
+  if (!flushed) why = system_error();
+  if (std::fclose(file) != 0 && flushed) {
+    why = system_error();
+    return false;
+  }
+  if (flushed && rename(out.temporary.c_str(), kBuiltBookFile) != 0) {
+    why = system_error();
+    return false;
+  }
+  return flushed;
+}
+
+// Writes the book's entries; returns how many, or -1 when a write fails.
+long write_entries(const std::vector<MoveRecord>& records, std::FILE* file) {
+  long written = 0;
+  for (size_t begin = 0, end; begin < records.size(); begin = end) {
+    for (end = begin + 1; end < records.size() && records[end].key == records[begin].key;) ++end;
+    for (const BookEntry& e : entries_for_position(&records[begin], end - begin)) {
+      unsigned char bytes[kBookEntrySize];
+      put_big_endian(bytes, e.key, 8);
+      put_big_endian(bytes + 8, e.move, 2);
+      put_big_endian(bytes + 10, e.weight, 2);
+      put_big_endian(bytes + 12, e.learn, 4);
+      if (std::fwrite(bytes, 1, sizeof bytes, file) != sizeof bytes) return -1;
+      ++written;
+    }
   }
   return written;
 }
@@ -246,13 +314,21 @@ std::vector<BookEntry> entries_for_position(const MoveRecord* records, size_t co
   return entries;
 }
 
-void build_book() {
-  char path[kPathLength + 1];
-  std::strncpy(path, base::settings.tool_pgn_file, kPathLength);
-  path[kPathLength] = 0;
-  std::FILE* pgn = std::fopen(path, "rb");
-  if (!pgn) return;
-  std::printf(" Creating file %s from games in %s\n", kBuiltBookFile, path);
+int build_book() {
+  const std::string path = base::settings.tool_pgn_file;
+  std::string why;
+  std::FILE* pgn = base::open_regular_file(path.c_str(), &why);
+  if (!pgn) {
+    report_failure("cannot read " + path + ": " + why + "; no book written");
+    return 1;
+  }
+  BookOutput out;
+  if (!open_book_output(out, why)) {
+    std::fclose(pgn);
+    report_failure(std::string("cannot write ") + kBuiltBookFile + ": " + why);
+    return 1;
+  }
+  std::printf(" Creating file %s from games in %s\n", kBuiltBookFile, path.c_str());
   try {
     Builder builder;
     {
@@ -260,22 +336,36 @@ void build_book() {
       std::string line;
       while (lines->next(line)) builder.read_line(line.c_str());
     }
+    bool unread = std::ferror(pgn) != 0;
+    if (unread) why = system_error();
     std::fclose(pgn);
     pgn = nullptr;
+    if (unread) {
+      discard_book_output(out);
+      std::printf("\n");
+      report_failure("cannot read " + path + ": " + why + "; no book written");
+      return 1;
+    }
     size_t created = builder.table().size();
     std::vector<MoveRecord> records = builder.table().sorted_by_key();
     std::printf("\nwriting book file ...\n");
-    long written = write_book(records);
-    if (written < 0) {
-      std::printf("cannot write %s\n", kBuiltBookFile);
-      return;
+    long written = write_entries(records, out.file);
+    if (written < 0) why = system_error();
+    if (written < 0 || !finish_book_output(out, why)) {
+      discard_book_output(out);
+      report_failure(std::string("cannot write ") + kBuiltBookFile + ": " + why);
+      return 1;
     }
     std::printf("\nngames= %d, nmoves= %zu\n", builder.games(), created);
     std::printf("book contains %ld moves\n", written);
     std::printf("done\n");
+    return 0;
   } catch (const std::bad_alloc&) {
     if (pgn) std::fclose(pgn);
-    std::printf("\nout of memory: no book written\n");
+    discard_book_output(out);
+    std::printf("\n");
+    report_failure("out of memory: no book written");
+    return 1;
   }
 }
 

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "base/output.h"
+#include "base/regular_file.h"
 #include "base/settings.h"
 #include "book/key.h"
 #include "position/legality.h"
@@ -142,7 +143,10 @@ int32_t book_shares(const BookEntry* entries, int count, int variety, int32_t* a
 }
 
 int book_pick(const BookEntry* entries, const int32_t* adjusted, int count, int32_t r) {
+  // A draw of 0 passes no entry: it takes the first move of any weight, never one of
+  // weight 0 that happens to be listed first.
   int chosen = 0;
+  while (chosen < count - 1 && !entries[chosen].weight) ++chosen;
   int64_t before = 0;
   for (int i = 0; i < count; ++i) {
     if (entries[i].weight && before < r) chosen = i;
@@ -154,7 +158,7 @@ int book_pick(const BookEntry* entries, const int32_t* adjusted, int count, int3
 Move book_probe(const Position& pos, const char* file) {
   if (!random_seeded) set_book_random_state(static_cast<uint32_t>(std::time(nullptr)));
   if (!file || !*file) return kNoMove;
-  std::FILE* stream = std::fopen(file, "rb");
+  std::FILE* stream = base::open_regular_file(file);
   if (!stream) return kNoMove;
   BookEntry entries[kMaxBookMoves];
   int count = find_entries(stream, book_key(pos), entries);

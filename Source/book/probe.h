@@ -41,7 +41,8 @@ uint16_t move_to_book_move(const position::Position& pos, position::Move move);
 // sum, or -1 when the weights add up to 0.
 int32_t book_shares(const BookEntry* entries, int count, int variety, int32_t* adjusted);
 
-// The index of the entry a draw of `r` (0 <= r < the shares' sum) picks.
+// The index of the entry a draw of `r` (0 <= r < the shares' sum) picks: the last entry of
+// weight above 0 whose preceding shares sum below `r`, else the first of weight above 0.
 int book_pick(const BookEntry* entries, const int32_t* adjusted, int count, int32_t r);
 
 // A legal move from the book file `file` for `pos`, chosen at random by weight, or 0 when

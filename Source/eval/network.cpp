@@ -23,9 +23,7 @@ static_assert(std::endian::native == std::endian::little, "network weights are r
 constexpr NetHeader kDefaultHeader = {781, 2048, 2048, 300, 2, 1, 3072, 0, 0, 6, 0};
 
 void say(const char* format, const char* name = "", const char* detail = "") {
-  char line[400];
-  std::snprintf(line, sizeof line, format, name, detail);
-  base::emit_line(line);
+  base::emit_line(base::formatted(format, name, detail).c_str());
 }
 
 int16_t read16(const unsigned char* p) { return static_cast<int16_t>(p[0] | (p[1] << 8)); }
@@ -208,7 +206,7 @@ size_t weights_for(const NetHeader& header) {
 }
 
 void load_network() {
-  const char* name = base::settings.nn_file;
+  const char* name = base::settings.nn_file.c_str();
   if (std::strcmp(name, "new") == 0) {
     load_new();
   } else if (std::strcmp(name, "embedded") == 0) {

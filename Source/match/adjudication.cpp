@@ -76,7 +76,7 @@ Verdict Adjudicator::judge(const Board& board, std::string& reason) const {
 }
 
 int load_tablebases(const std::string& paths) {
-  base::copy_text(base::settings.syzygy_path, paths.c_str());
+  base::settings.syzygy_path = paths.c_str();
   tablebase::tb_init();
   return tablebase::TB_LARGEST;
 }

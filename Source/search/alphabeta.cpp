@@ -188,7 +188,7 @@ int search(SearchThread& thread, int side, int ply, int depth, int alpha, int be
   if (pos.rule50 == 0 && parent_tb == -1) {
     tb = tablebase::tb_probe_search(pos, depth);
   } else if (parent_tb != -1) {
-    tb = tablebase::tb_probe_search(pos, 256);
+    tb = tablebase::tb_probe_search(pos, tablebase::kProbeAtAnyDepth);
     if (tb >= 0 && tb > 4 - parent_tb) return beta;
   }
   if (tb >= 0) {

@@ -335,7 +335,7 @@ uint64_t total_nodes() {
 bool root_tablebases(SearchThread& thread, MoveEntry* list) {
   Position& pos = thread.position;
   control.root_tb_move = kNoMove;
-  int result = tablebase::tb_probe_search(pos, kMaxDepth);
+  int result = tablebase::tb_probe_search(pos, tablebase::kProbeAtAnyDepth);
   control.root_tb_result = result;
   if (result == -1) return false;
   const char* word = result == 4 ? "WIN" : result == 0 ? "LOSS" : "DRAW";
@@ -343,7 +343,7 @@ bool root_tablebases(SearchThread& thread, MoveEntry* list) {
   int length = std::snprintf(line, sizeof(line), "info string TB result is %s with moves: ", word);
   for (MoveEntry* e = list; e->move != kListEnd; ++e) {
     make_move(pos, e->move);
-    int child = tablebase::tb_probe_search(pos, kMaxDepth);
+    int child = tablebase::tb_probe_search(pos, tablebase::kProbeAtAnyDepth);
     unmake_move(pos);
     if (child != -1 && 4 - child < result) {
       e->move = kNoMove;

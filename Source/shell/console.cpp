@@ -203,7 +203,7 @@ void list_exchanges() {
 
 // The moves both books hold for the position, each list closed by an empty line.
 void list_book_moves() {
-  for (const char* file : {settings.book_file, settings.book2_file}) {
+  for (const char* file : {settings.book_file.c_str(), settings.book2_file.c_str()}) {
     book::book_probe(board(), file);
     print_plain("\n");
   }

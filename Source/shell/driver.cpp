@@ -45,8 +45,8 @@ Move book_choice() {
   int moves = search::main_thread->game.undo_index;
   if (control.state != kSearchRequested || !settings.own_book || moves >= 80) return kNoMove;
   Move move = kNoMove;
-  if (moves < settings.book_depth) move = book::book_probe(pos, settings.book_file);
-  if (!move && moves < settings.book2_depth) move = book::book_probe(pos, settings.book2_file);
+  if (moves < settings.book_depth) move = book::book_probe(pos, settings.book_file.c_str());
+  if (!move && moves < settings.book2_depth) move = book::book_probe(pos, settings.book2_file.c_str());
   if (!move || !is_legal_move(pos, move)) return kNoMove;
   make_move(pos, move);
   bool drawn = is_draw(pos, 0);

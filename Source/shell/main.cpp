@@ -104,22 +104,22 @@ int main(int argc, char** argv) {
   // What "set ss 1" and the "uci" option defaults go back to: the command line's settings,
   // then those of the configuration file (which takes the snapshot again).
   settings_snapshot = settings;
-  if (settings.config_file[0]) load_config_file();
+  if (!settings.config_file.empty()) load_config_file();
   if (settings.log) open_log();
   eval::register_eval_params();
   eval::load_embedded_params();
   eval::load_network();
-  if (std::strlen(settings.syzygy_path) > 1 && !tablebase::tb_path_is_current()) tablebase::tb_init();
+  if (settings.syzygy_path.size() > 1 && !tablebase::tb_path_is_current()) tablebase::tb_init();
   if (!eval::network_loaded() && settings.use_nn && settings.noise < 99999)
     emit_line("info string no network loaded, evaluating with the hand-crafted evaluation");
 
   int exit_code = 0;
   switch (command_line.mode) {
     case kModeTrain:
-      exit_code = tools::run_network_training(settings.training_file, settings.train_positions);
+      exit_code = tools::run_network_training(settings.training_file.c_str(), settings.train_positions);
       break;
     case kModeTrain2:
-      exit_code = tools::run_hce_tuning(settings.training_file, settings.train_positions);
+      exit_code = tools::run_hce_tuning(settings.training_file.c_str(), settings.train_positions);
       break;
     case kModeEngine:
       calibrate();
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
       run_benchmark(command_line.bench_threaded ? 1 : 0);
       break;
     case kModeBuildBook:
-      book::build_book();
+      exit_code = book::build_book();
       break;
     case kModeEpdAnalysis:
       exit_code = tools::run_epd_suite(settings.tool_output_file, false);

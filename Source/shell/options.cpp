@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "eval/network.h"
 #include "search/tt.h"
@@ -24,7 +25,7 @@ constexpr int kLowestUciElo = 1500;
 int config_nesting = 0;
 // The files being loaded, outermost first: a file that names one of them again would load
 // itself over and over (a file naming itself k times, k^8 times).
-char open_configs[kMaxConfigNesting][sizeof base::settings.config_file];
+std::string open_configs[kMaxConfigNesting];
 
 int clamp(int value, int low, int high) { return value < low ? low : value > high ? high : value; }
 
@@ -34,10 +35,8 @@ void announce(const char* name, int value) {
   emit_line(line);
 }
 
-void announce_text(const char* name, const char* value) {
-  char line[1024];
-  std::snprintf(line, sizeof(line), "info string %s set to '%s'", name, value);
-  emit_line(line);
+void announce_text(const char* name, const std::string& value) {
+  emit_line(("info string " + std::string(name) + " set to '" + value + "'").c_str());
 }
 
 int numeric_option(const char* name, const char* value, int low, int high) {
@@ -68,10 +67,24 @@ void check_line(const char* name, int value) {
   emit_line(line);
 }
 
-void string_line(const char* name, const char* value) {
-  char line[1024];
-  std::snprintf(line, sizeof(line), "option name %s type string default %s", name, value);
-  emit_line(line);
+void string_line(const char* name, const std::string& value) {
+  emit_line(("option name " + std::string(name) + " type string default " + value).c_str());
+}
+
+// The text of a configuration line without the blanks around it.
+std::string trimmed(const std::string& text) {
+  size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// One "name = value" line of a configuration file ('#' starts a comment); a line without
+// '=' says nothing.
+void apply_config_line(std::string text) {
+  text = text.substr(0, text.find('#'));
+  size_t equals = text.find('=');
+  if (equals == std::string::npos) return;
+  set_option(trimmed(text.substr(0, equals)).c_str(), trimmed(text.substr(equals + 1)).c_str());
 }
 
 }  // namespace
@@ -82,7 +95,7 @@ void set_option(const char* name, const char* value) {
   auto is = [name](const char* option) { return std::strcmp(name, option) == 0; };
 
   if (is("ConfigFilePath")) {
-    copy_text(s.config_file, value);
+    s.config_file = value;
     announce_text("ConfigFilePath", s.config_file);
     load_config_file();
   }
@@ -103,25 +116,25 @@ void set_option(const char* name, const char* value) {
     emit_line("info string Hash table cleared");
   }
   if (is("NN_File")) {
-    copy_text(s.nn_file, value);
+    s.nn_file = value;
     announce_text("NN_File", s.nn_file);
     eval::load_network();
   }
   if (is("Use_NN_eval")) s.use_nn = static_cast<uint8_t>(boolean_option("Use_NN_eval", value));
   if (is("OwnBook")) s.own_book = static_cast<uint8_t>(boolean_option("OwnBook", value));
   if (is("OwnBook_File")) {
-    copy_text(s.book_file, value);
+    s.book_file = value;
     announce_text("OwnBook_File", s.book_file);
   }
   if (is("OwnBook_Depth")) s.book_depth = static_cast<uint8_t>(numeric_option("OwnBook_Depth", value, 0, 60));
   if (is("OwnBook2_File")) {
-    copy_text(s.book2_file, value);
+    s.book2_file = value;
     announce_text("OwnBook2_File", s.book2_file);
   }
   if (is("OwnBook2_Depth")) s.book2_depth = static_cast<uint8_t>(numeric_option("OwnBook2_Depth", value, 0, 60));
   if (is("OwnBook_Variety")) s.book_variety = static_cast<uint8_t>(numeric_option("OwnBook_Variety", value, 0, 100));
   if (is("SyzygyPath")) {
-    copy_text(s.syzygy_path, value);
+    s.syzygy_path = value;
     announce_text("SyzygyPath", s.syzygy_path);
     tablebase::tb_init();
   }
@@ -152,38 +165,27 @@ void load_config_file() {
     emit_line("info string configuration files nested too deeply, not loaded");
     return;
   }
+  const std::string path = settings.config_file;
   for (int i = 0; i < config_nesting; ++i) {
-    if (std::strcmp(open_configs[i], settings.config_file) != 0) continue;
-    char line[256];
-    std::snprintf(line, sizeof(line), "info string %s is being loaded already, not loaded again", settings.config_file);
-    emit_line(line);
+    if (open_configs[i] != path) continue;
+    emit_line(("info string " + path + " is being loaded already, not loaded again").c_str());
     return;
   }
-  std::FILE* file = std::fopen(settings.config_file, "r");
+  std::FILE* file = std::fopen(path.c_str(), "r");
   if (!file) return;
-  std::memcpy(open_configs[config_nesting], settings.config_file, sizeof settings.config_file);
-  char line[1024];
-  std::snprintf(line, sizeof(line), "info string loading parameters from %s", settings.config_file);
-  emit_line(line);
+  open_configs[config_nesting] = path;
+  emit_line(("info string loading parameters from " + path).c_str());
   ++config_nesting;
-  char text[256];
-  while (std::fgets(text, 255, file)) {
-    if (std::strlen(text) <= 3) continue;
-    text[std::strcspn(text, "\n")] = 0;
-    text[std::strcspn(text, "#")] = 0;
-    char* equals = std::strchr(text, '=');
-    if (!equals) continue;
-    *equals = 0;
-    char name[101], value[201];
-    std::snprintf(name, sizeof(name), "%s", text);
-    for (size_t n = std::strlen(name); n > 0 && (name[n - 1] == ' ' || name[n - 1] == '\t' || name[n - 1] == '\r');)
-      name[--n] = 0;
-    const char* start = equals + 1;
-    while (*start == ' ' || *start == '\t') ++start;
-    std::snprintf(value, sizeof(value), "%s", start);
-    for (size_t n = std::strlen(value); n > 0 && (value[n - 1] == ' ' || value[n - 1] == '\t' || value[n - 1] == '\r');)
-      value[--n] = 0;
-    set_option(name, value);
+  // Lines are read whole, however long: a long directory list must not be cut.
+  std::string text;
+  for (int c = std::fgetc(file);; c = std::fgetc(file)) {
+    if (c == EOF || c == '\n') {
+      apply_config_line(text);
+      text.clear();
+      if (c == EOF) break;
+    } else {
+      text += static_cast<char>(c);
+    }
   }
   --config_nesting;
   std::fclose(file);

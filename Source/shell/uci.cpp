@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "position/legality.h"
 #include "position/makemove.h"
@@ -63,16 +64,17 @@ void send_identification() {
 }
 
 void parse_setoption(const char* arguments) {
-  char name[129] = "", value[201] = "";
+  // Name and value are kept whole: a value is often a path or a list of directories.
+  std::string name, value;
   const char* name_at = std::strstr(arguments, "name");
   if (name_at) {
     const char* value_at = std::strstr(name_at, "value");
     size_t length = std::strlen(name_at);
     if (value_at) length = static_cast<size_t>(value_at - name_at) - 1;
-    if (length > 5) std::snprintf(name, sizeof(name), "%.*s", static_cast<int>(length - 5), name_at + 5);
-    if (value_at && std::strlen(value_at) > 6) std::snprintf(value, sizeof(value), "%s", value_at + 6);
+    if (length > 5) name.assign(name_at + 5, length - 5);
+    if (value_at && std::strlen(value_at) > 6) value = value_at + 6;
   }
-  set_option(name, value);
+  set_option(name.c_str(), value.c_str());
   settings_snapshot = settings;
 }
 

@@ -59,16 +59,12 @@ std::string file_path(const std::string& directory, const char* name, const char
 }
 
 void say(const char* format, const char* a, const char* b) {
-  char line[512];
-  std::snprintf(line, sizeof(line), format, a, b);
-  base::print_plain("%s\n", line);
+  base::print_plain("%s\n", base::formatted(format, a, b).c_str());
 }
 
 // A message while searching: a whole line through the output lock, logged as well.
 void report(const char* format, const char* a, const char* b) {
-  char line[512];
-  std::snprintf(line, sizeof(line), format, a, b);
-  base::emit_line(line);
+  base::emit_line(base::formatted(format, a, b).c_str());
 }
 
 void unmap_all() {
@@ -302,7 +298,7 @@ void tb_init() {
   file_counts = TableFileCounts{};
   largest = largest_dtm = 0;
   TB_LARGEST = 0;
-  const char* path = base::settings.syzygy_path;
+  const char* path = base::settings.syzygy_path.c_str();
   initialised_path = path;
   initialised = true;
   if (!path[0] || !std::strcmp(path, "<empty>")) return;

@@ -27,12 +27,15 @@ TBPosition to_tb_position(const Position& pos, int rule50) {
   return t;
 }
 
+bool deep_enough_to_probe(int men, int depth) {
+  if (men >= 6 && depth < base::settings.syzygy_probe_depth) return false;
+  return men < 7 || depth >= base::settings.syzygy_probe_depth7;
+}
+
 int tb_probe_search(const Position& pos, int depth) {
   if (pos.castle_rights) return -1;
   int men = position::popcount(pos.occupancy());
-  if (men > TB_LARGEST) return -1;
-  if (men >= 6 && depth < base::settings.syzygy_probe_depth) return -1;
-  if (men >= 7 && depth < base::settings.syzygy_probe_depth7) return -1;
+  if (men > TB_LARGEST || !deep_enough_to_probe(men, depth)) return -1;
   TBPosition t = to_tb_position(pos, 0);
   int success;
   int v = probe_wdl(t, &success);

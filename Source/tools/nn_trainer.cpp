@@ -200,7 +200,7 @@ position::Position sample_position(const NetSample& sample) {
 // reports how many values differ from the quantised pass, and how far the quantised pass
 // is from the float network. Returns the number of differences.
 size_t check_in_engine(const char* path, const NetModel& model, const std::vector<NetSample>& samples) {
-  base::copy_text(base::settings.nn_file, path);
+  base::settings.nn_file = path;
   eval::load_network();
   const QuantisedNet net = quantise(model);
   eval::Accumulator accumulator{};

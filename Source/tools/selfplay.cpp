@@ -145,7 +145,7 @@ std::string selfplay_game_lines(const std::vector<SelfplayPly>& plies, const dou
 }
 
 int generate_selfplay_epd(uint64_t count) {
-  const std::string openings_path = settings.tool_input_file[0] ? settings.tool_input_file : kOpeningsFile;
+  const std::string openings_path = settings.tool_input_file.empty() ? kOpeningsFile : settings.tool_input_file;
   const std::string output = settings.training_file;
   LineFaults faults;
   std::vector<std::string> openings;

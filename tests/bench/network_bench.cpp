@@ -52,7 +52,7 @@ bool load_synthetic_network() {
   std::fwrite(&count, sizeof count, 1, file);
   std::fwrite(weights.data(), sizeof(int16_t), total, file);
   std::fclose(file);
-  base::copy_text(base::settings.nn_file, path.c_str());
+  base::settings.nn_file = path.c_str();
   base::settings.noise = 99999;
   eval::load_network();
   std::remove(path.c_str());

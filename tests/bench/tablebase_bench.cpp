@@ -24,7 +24,7 @@ const std::vector<TBPosition>& expected_positions() {
     position::init_tables();
     position::init_zobrist();
     std::string tables = std::string(NESK_TESTDATA) + "/syzygy";
-    std::snprintf(base::settings.syzygy_path, sizeof(base::settings.syzygy_path), "%s", tables.c_str());
+    base::settings.syzygy_path = tables;
     tb_init();
     std::vector<TBPosition> list;
     std::ifstream in(tables + "/expected.epd");

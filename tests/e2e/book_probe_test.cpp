@@ -2,6 +2,7 @@
 // them is played at once; out of book, or where the book move repeats into a draw, the
 // engine searches. The console lists both books on request.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <string>
@@ -134,6 +135,33 @@ TEST(BookPlay, ConsoleListsBothBooks) {
   EXPECT_EQ(tail[3].substr(0, 10), "selecting ");
   EXPECT_EQ(tail[4], "");  // the end of the first book's list
   EXPECT_EQ(tail[5], "");  // the second book: none named
+}
+
+// A pipe named as a book, which nobody writes to, is no book: the engine neither waits on
+// it when it plays nor when the console lists the books, and searches instead.
+TEST(BookPlay, APipeIsNoBook) {
+  ScratchDirectory dir;
+  ASSERT_EQ(mkfifo(dir.file("pipe.bin").c_str(), 0600), 0);
+  UciEngine engine({}, dir.path());
+  engine.ask("setoption name OwnBook_File value pipe.bin");
+  engine.process().send("position startpos");
+  engine.process().send("go depth 2");
+  Lines lines;
+  while (auto line = engine.process().read_line(5000)) {
+    lines.push_back(*line);
+    if (line->rfind("bestmove ", 0) == 0) break;
+  }
+  ASSERT_FALSE(lines.empty()) << "no answer to go: the engine waits on the pipe";
+  EXPECT_EQ(lines.back().rfind("bestmove ", 0), 0u) << lines.back();
+  EXPECT_TRUE(searched(lines));
+  engine.quit();
+
+  EngineProcess console({"-c", "-book", "pipe.bin"}, dir.path());
+  console.send("book");
+  console.send("sync");
+  EXPECT_FALSE(console.read_until("invalid: sync", 5000).empty()) << "the console waits on the pipe";
+  console.send("quit");
+  EXPECT_EQ(console.wait_exit(), 0);
 }
 
 }  // namespace

@@ -242,7 +242,9 @@ TEST(TablebaseRoot, ResultLineKeepsExactlyTheHoldingMovesAndDtzMovesComeAtOnce) 
 TEST(TablebasePath, ChangedDuringTheSessionAndSetAtStartUp) {
   REQUIRE_TABLES(dir);
   ScratchDirectory scratch;
-  const std::string empty = scratch.file("empty"), missing = scratch.file("missing"), file = scratch.file("KRvK.rtbw");
+  // The missing entry is long, so that the tables after it lie well past 143 characters.
+  const std::string empty = scratch.file("empty"), missing = scratch.file("missing/" + std::string(200, 'm')),
+                    file = scratch.file("KRvK.rtbw");
   std::filesystem::create_directory(empty);
   uci_test::write_file(file, "not a directory");
   const std::string krk = "position fen 8/8/8/4k3/8/8/4K3/4R3 w - - 0 1";

@@ -30,6 +30,7 @@ Entries entries_of(const std::vector<BookEntry>& book) {
 
 struct Built {
   std::string output;
+  int status = -1;
   bool written = false;
   Entries entries;
 };
@@ -41,10 +42,10 @@ Built build(const std::string& pgn, const char* name = "games.pgn") {
   std::filesystem::path back = std::filesystem::current_path(), dir = mkdtemp(pattern);
   std::ofstream(dir / "games.pgn", std::ios::binary) << pgn;
   std::filesystem::current_path(dir);
-  base::copy_text(base::settings.tool_pgn_file, name);
+  base::settings.tool_pgn_file = name;
   testing::internal::CaptureStdout();
-  book::build_book();
   Built built;
+  built.status = book::build_book();
   built.output = testing::internal::GetCapturedStdout();
   std::vector<BookEntry> book;
   if (std::FILE* file = std::fopen(book::kBuiltBookFile, "rb")) {
@@ -149,9 +150,11 @@ TEST(BookBuild, MessyFilesGiveTheSameBook) {
   Entries knight = line_entries({"Nf3"}, 500);
   EXPECT_NE(std::find(reference.entries.begin(), reference.entries.end(), knight[0]), reference.entries.end());
   EXPECT_EQ(build(crlf).entries, reference.entries);
-  // A file that cannot be opened: no report, no book.
+  EXPECT_EQ(reference.status, 0);
+  // A file that cannot be opened: the reason, no book, a failed status.
   Built missing = build(plain, "no such file.pgn");
-  EXPECT_EQ(missing.output, "");
+  EXPECT_EQ(missing.output, "cannot read no such file.pgn: No such file or directory; no book written\n");
+  EXPECT_EQ(missing.status, 1);
   EXPECT_FALSE(missing.written);
 }
 

@@ -151,11 +151,13 @@ TEST_F(BookProbe, PickTakesTheLastEntryBelowTheDraw) {
   EXPECT_EQ(book::book_pick(entries, adjusted, 3, 0), 0);
   EXPECT_EQ(book::book_pick(entries, adjusted, 3, 5000), 0);
   EXPECT_EQ(book::book_pick(entries, adjusted, 3, 5001), 2);
-  // Moves of weight 0 are never drawn; nothing to draw from leaves the first entry.
-  const BookEntry unweighted[2] = {{0, 0, 0, 0}, {0, 0, 4, 0}};
-  const int32_t shares[2] = {0, 10000}, zero[2] = {0, 0};
-  EXPECT_EQ(book::book_pick(unweighted, shares, 2, 1), 1);
-  EXPECT_EQ(book::book_pick(unweighted, zero, 2, 0), 0);
+  // Moves of weight 0 are never drawn, not even by a draw of 0 when they come first, nor
+  // when every share has dropped to 0.
+  const BookEntry unweighted[3] = {{0, 0, 0, 0}, {0, 0, 4, 0}, {0, 0, 2, 0}};
+  const int32_t shares[3] = {0, 6666, 3333}, zero[3] = {0, 0, 0};
+  EXPECT_EQ(book::book_pick(unweighted, shares, 3, 1), 1);
+  EXPECT_EQ(book::book_pick(unweighted, shares, 3, 0), 1);
+  EXPECT_EQ(book::book_pick(unweighted, zero, 3, 0), 1);
 }
 
 // Many probes of positions of the shared book: only its moves come out, as often as the
@@ -223,8 +225,12 @@ TEST_F(BookProbe, DamagedFiles) {
   crowded.insert(crowded.end(), 73, {kStartKey, code("d2d4"), 5, 0});
   EXPECT_EQ(book::book_probe(start, BookFile(bytes_of(crowded)).path()), kNoMove);
   crowded.erase(crowded.begin());
-  book::set_book_random_state(1);  // a draw above 0, which a first entry of weight 0 would take
-  EXPECT_EQ(book::book_probe(start, BookFile(bytes_of(crowded)).path()), mv("d2d4"));
+  // The first entry weighs 0: neither a draw above 0 nor one of 0 plays it. The state
+  // 1043801 draws 0: 1043801 * 12345 + 76543 = 898000 (mod 2^32).
+  for (uint32_t state : {1u, 1043801u}) {
+    book::set_book_random_state(state);
+    EXPECT_EQ(book::book_probe(start, BookFile(bytes_of(crowded)).path()), mv("d2d4")) << "state " << state;
+  }
 
   // Unsorted files and random bytes, with keys of the probed positions mixed in so that
   // garbage moves get as far as the legality test.

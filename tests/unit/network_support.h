@@ -113,7 +113,7 @@ inline std::string write_network(const std::string& name, const eval::NetHeader&
 // Loads the network named `source` ("new", "embedded" or a path); returns what it printed.
 inline std::string load_named(const std::string& source) {
   engine_thread();
-  base::copy_text(base::settings.nn_file, source.c_str());
+  base::settings.nn_file = source.c_str();
   testing::internal::CaptureStdout();
   eval::load_network();
   return testing::internal::GetCapturedStdout();
@@ -132,20 +132,20 @@ class NetworkTest : public testing::Test {
  protected:
   void SetUp() override {
     engine_thread();
-    std::memcpy(saved_nn_file_, base::settings.nn_file, sizeof saved_nn_file_);
+    saved_nn_file_ = base::settings.nn_file;
   }
   void TearDown() override {
     std::free(eval::network.weights);
     uint32_t generation = eval::network.generation + 1;
     eval::network = eval::Network{};
     eval::network.generation = generation;
-    std::memcpy(base::settings.nn_file, saved_nn_file_, sizeof saved_nn_file_);
+    base::settings.nn_file = saved_nn_file_;
     for (const std::string& path : written_files()) std::remove(path.c_str());
     written_files().clear();
   }
 
  private:
-  char saved_nn_file_[sizeof base::settings.nn_file];
+  std::string saved_nn_file_;
 };
 
 // An accumulator of its own, reading the test thread's position.

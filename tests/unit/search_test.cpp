@@ -412,7 +412,7 @@ TEST_F(Search, CalibrationUsesItsOwnLimitsAndRestoresWhatItChanges) {
   base::EngineSettings after = settings;
   after.calibration_nps = before.calibration_nps;
   after.max_elo = before.max_elo;
-  EXPECT_EQ(std::memcmp(&after, &before, sizeof after), 0);
+  EXPECT_TRUE(after == before);
   EXPECT_EQ(control.clock[0], 12.5f);
   EXPECT_EQ(control.clock[1], 7.25f);
 }

@@ -63,13 +63,13 @@ class TablebaseFiles : public ::testing::Test {
   }
   void TearDown() override {
     if (!dir_.empty()) std::system(("rm -rf " + dir_).c_str());
-    base::settings.syzygy_path[0] = 0;
+    base::settings.syzygy_path.clear();
     tb_init();
   }
 
   // Loads the tables from `path` and returns what the loading printed.
   static std::string load(const std::string& path) {
-    std::snprintf(base::settings.syzygy_path, sizeof(base::settings.syzygy_path), "%s", path.c_str());
+    base::settings.syzygy_path = path;
     testing::internal::CaptureStdout();
     tb_init();
     return testing::internal::GetCapturedStdout();

@@ -1,11 +1,13 @@
 // Probing the shared 3- and 4-men tables against values computed independently of them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "base/settings.h"
+#include "shell/options.h"
 #include "tablebase/tbfiles.h"
 #include "tablebase/tbindex.h"
 #include "tablebase/tbmoves.h"
@@ -26,7 +28,7 @@ class TablebaseProbe : public ::testing::Test {
     std::ifstream check(kTables + "/KQvK.rtbw");
     if (!check) GTEST_SKIP() << "tablebase files not found in " << kTables;
     if (std::string(base::settings.syzygy_path) != kTables) {
-      std::snprintf(base::settings.syzygy_path, sizeof(base::settings.syzygy_path), "%s", kTables.c_str());
+      base::settings.syzygy_path = kTables;
       tb_init();
     }
   }
@@ -156,6 +158,27 @@ TEST_F(TablebaseProbe, SearchProbeSkipsCastlingRights) {
   EXPECT_EQ(tb_probe_search(nesk_test::set_up("4k3/8/8/8/8/8/8/4K2R w K -"), 1), -1);
   EXPECT_EQ(tb_probe_search(nesk_test::set_up("4k3/8/8/8/8/8/8/4K2R w - -"), 1), 4);
   EXPECT_EQ(tb_probe_search(nesk_test::set_up("4k3/8/8/8/8/8/8/4K2R b - -"), 1), 0);
+}
+
+// SyzygyProbeDepth6 keeps six and seven men out of shallow nodes, never out of the root:
+// whatever the option says, the root's probes pass, and a node passes from the option's
+// depth on (seven men from 7 at least).
+TEST(TablebaseSearch, ProbeDepthOptionHoldsBackShallowNodesOnly) {
+  nesk_test::engine_thread();
+  base::EngineSettings saved = base::settings;
+  for (int option = -5; option <= 100; ++option) {
+    testing::internal::CaptureStdout();
+    shell::set_option("SyzygyProbeDepth6", std::to_string(option).c_str());
+    testing::internal::GetCapturedStdout();
+    for (int men : {6, 7}) {
+      int needed = men == 7 ? std::max(option, 7) : option;
+      EXPECT_TRUE(deep_enough_to_probe(men, kProbeAtAnyDepth)) << men << " men, option " << option;
+      EXPECT_TRUE(deep_enough_to_probe(men, needed)) << men << " men, option " << option;
+      EXPECT_FALSE(deep_enough_to_probe(men, needed - 1)) << men << " men, option " << option;
+    }
+    EXPECT_TRUE(deep_enough_to_probe(5, -6));
+  }
+  base::settings = saved;
 }
 
 }  // namespace
