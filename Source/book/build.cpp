@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "base/failure.h"
 #include "base/regular_file.h"
 #include "base/settings.h"
 #include "book/key.h"
@@ -195,11 +196,6 @@ void put_big_endian(unsigned char* out, uint64_t value, int bytes) {
 
 // A failed build says why on both outputs: a script that runs "-mkbook" may look at
 // either, and the exit status tells it that something failed.
-void report_failure(const std::string& reason) {
-  std::printf("%s\n", reason.c_str());
-  std::fprintf(stderr, "%s\n", reason.c_str());
-}
-
 std::string system_error() { return std::strerror(errno); }
 
 // The book is written to a file of its own beside kBuiltBookFile and renamed over it only
@@ -318,15 +314,11 @@ int build_book() {
   const std::string path = base::settings.tool_pgn_file;
   std::string why;
   std::FILE* pgn = base::open_regular_file(path.c_str(), &why);
-  if (!pgn) {
-    report_failure("cannot read " + path + ": " + why + "; no book written");
-    return 1;
-  }
+  if (!pgn) return base::report_failure("cannot read %s: %s; no book written", path.c_str(), why.c_str());
   BookOutput out;
   if (!open_book_output(out, why)) {
     std::fclose(pgn);
-    report_failure(std::string("cannot write ") + kBuiltBookFile + ": " + why);
-    return 1;
+    return base::report_failure("cannot write %s: %s", kBuiltBookFile, why.c_str());
   }
   std::printf(" Creating file %s from games in %s\n", kBuiltBookFile, path.c_str());
   try {
@@ -343,8 +335,7 @@ int build_book() {
     if (unread) {
       discard_book_output(out);
       std::printf("\n");
-      report_failure("cannot read " + path + ": " + why + "; no book written");
-      return 1;
+      return base::report_failure("cannot read %s: %s; no book written", path.c_str(), why.c_str());
     }
     size_t created = builder.table().size();
     std::vector<MoveRecord> records = builder.table().sorted_by_key();
@@ -353,19 +344,17 @@ int build_book() {
     if (written < 0) why = system_error();
     if (written < 0 || !finish_book_output(out, why)) {
       discard_book_output(out);
-      report_failure(std::string("cannot write ") + kBuiltBookFile + ": " + why);
-      return 1;
+      return base::report_failure("cannot write %s: %s", kBuiltBookFile, why.c_str());
     }
     std::printf("\nngames= %d, nmoves= %zu\n", builder.games(), created);
     std::printf("book contains %ld moves\n", written);
     std::printf("done\n");
-    return 0;
+    return base::kToolSucceeded;
   } catch (const std::bad_alloc&) {
     if (pgn) std::fclose(pgn);
     discard_book_output(out);
     std::printf("\n");
-    report_failure("out of memory: no book written");
-    return 1;
+    return base::report_failure("out of memory: no book written");
   }
 }
 

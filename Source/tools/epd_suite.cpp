@@ -19,7 +19,7 @@
 #include "tools/output_file.h"
 #include "tools/progress.h"
 #include "tools/text_lines.h"
-#include "tools/tool_failure.h"
+#include "base/failure.h"
 #include "tools/tool_search.h"
 
 namespace tools {
@@ -127,14 +127,14 @@ int run_epd_suite(const std::string& output_path, bool write_lines) {
   const std::string input = settings.tool_input_file;
   OutputChoice output = choose_output(output_path.empty() ? kSuiteDefaultOutput : output_path);
   std::FILE* file = open_input(input);
-  if (!file) return kToolFailed;
+  if (!file) return base::kToolFailed;
   OutputFile out, lines_out;
   const OutputFile* refused = nullptr;
   if (!out.open(output, input)) refused = &out;
   else if (write_lines && !lines_out.open(kSuiteLinesFile, Existing::kRefuse)) refused = &lines_out;
   if (refused) {
     std::fclose(file);
-    return report_failure("%s", refused->failure().c_str());
+    return base::report_failure("%s", refused->failure().c_str());
   }
   long size = file_size(file);
 
@@ -205,7 +205,7 @@ int run_epd_suite(const std::string& output_path, bool write_lines) {
   }
   bool unread = read_failed(file, input);
   std::fclose(file);
-  if (unread) return kToolFailed;
+  if (unread) return base::kToolFailed;
   faults.report(stdout);
   double n = totals.positions ? totals.positions : 1;
   emit("%d / %d correct best moves", totals.correct, totals.positions);
@@ -217,9 +217,9 @@ int run_epd_suite(const std::string& output_path, bool write_lines) {
   emit("avg bf= %0.2f", totals.branching / n);
   emit("score= %d / %d", totals.key_score, totals.key_possible);
   emit_line("");
-  if (!out.commit()) return report_failure("%s", out.failure().c_str());
-  if (write_lines && !lines_out.commit()) return report_failure("%s", lines_out.failure().c_str());
-  return kToolSucceeded;
+  if (!out.commit()) return base::report_failure("%s", out.failure().c_str());
+  if (write_lines && !lines_out.commit()) return base::report_failure("%s", lines_out.failure().c_str());
+  return base::kToolSucceeded;
 }
 
 }  // namespace tools

@@ -12,7 +12,7 @@
 #include "tools/output_file.h"
 #include "tools/progress.h"
 #include "tools/text_lines.h"
-#include "tools/tool_failure.h"
+#include "base/failure.h"
 #include "tools/training_file.h"
 
 namespace tools {
@@ -70,14 +70,14 @@ int epd_to_training_file() {
   const std::string input = base::settings.tool_input_file;
   OutputChoice output = choose_output(derived_name(input, ".epd", ".bin"));
   if (output.path.empty())
-    return report_failure("cannot name the output of %s: its file name holds no .epd (name one with -o)",
+    return base::report_failure("cannot name the output of %s: its file name holds no .epd (name one with -o)",
                           input.c_str());
   std::FILE* file = open_input(input);
-  if (!file) return kToolFailed;
+  if (!file) return base::kToolFailed;
   OutputFile out;
   if (!out.open(output, input)) {
     std::fclose(file);
-    return report_failure("%s", out.failure().c_str());
+    return base::report_failure("%s", out.failure().c_str());
   }
 
   // Room for the records a regular file's size promises; a pipe's come as they come.
@@ -89,7 +89,7 @@ int epd_to_training_file() {
     records.reserve(expected);
   } catch (const std::bad_alloc&) {
     std::fclose(file);
-    return report_failure("out of memory for the positions of %s: nothing written", input.c_str());
+    return base::report_failure("out of memory for the positions of %s: nothing written", input.c_str());
   }
   std::printf("allocated %.0f Mbytes for training data.\n", expected * kTrainingRecordSize / 1e6);
   std::printf("reading positions from file %s.\n", input.c_str());
@@ -119,16 +119,16 @@ int epd_to_training_file() {
   }
   bool unread = read_failed(file, input);
   std::fclose(file);
-  if (unread) return kToolFailed;
+  if (unread) return base::kToolFailed;
   if (out_of_memory)
-    return report_failure("out of memory after %zu positions of %s: nothing written", records.size(), input.c_str());
+    return base::report_failure("out of memory after %zu positions of %s: nothing written", records.size(), input.c_str());
   faults.report(stdout);
   std::printf("read %.0f positions.\n\n", static_cast<double>(records.size()));
 
   out.write(records.data(), records.size() * kTrainingRecordSize);
-  if (!out.commit()) return report_failure("%s", out.failure().c_str());
+  if (!out.commit()) return base::report_failure("%s", out.failure().c_str());
   std::printf("stored %d positions in %s.\n\n", static_cast<int>(records.size()), output.path.c_str());
-  return kToolSucceeded;
+  return base::kToolSucceeded;
 }
 
 }  // namespace tools

@@ -9,7 +9,7 @@
 #include "tools/input_file.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
-#include "tools/tool_failure.h"
+#include "base/failure.h"
 #include "tools/training_file.h"
 
 namespace tools {
@@ -77,17 +77,17 @@ void KeySet::grow() {
 int filter_training_file() {
   const std::string input = base::settings.training_file;
   if (input.find(".bin") == std::string::npos)
-    return report_failure("cannot read %s: the name of a training file contains .bin", input.c_str());
+    return base::report_failure("cannot read %s: the name of a training file contains .bin", input.c_str());
   OutputChoice output = choose_output(kFilteredFile);
   std::FILE* file = open_input(input);
-  if (!file) return kToolFailed;
+  if (!file) return base::kToolFailed;
   position::init_zobrist();
   OutputFile out;
   try {
     KeySet seen(records_left(file));
     if (!out.open(output, input)) {
       std::fclose(file);
-      return report_failure("%s", out.failure().c_str());
+      return base::report_failure("%s", out.failure().c_str());
     }
     std::printf("filtering duplicates from %s\n", input.c_str());
     print_time_stamp();
@@ -121,17 +121,17 @@ int filter_training_file() {
     bool unread = read_failed(file, input);
     std::fclose(file);
     file = nullptr;
-    if (unread) return kToolFailed;
-    if (!out.commit()) return report_failure("%s", out.failure().c_str());
+    if (unread) return base::kToolFailed;
+    if (!out.commit()) return base::report_failure("%s", out.failure().c_str());
     if (malformed) std::printf("skipped %llu malformed records\n", static_cast<unsigned long long>(malformed));
     if (broken) std::printf("ignored %zu bytes at the end of %s: not a whole record\n", broken, input.c_str());
     std::printf("max block count is %d\n", static_cast<int>(longest));
     std::printf("wrote %d positions to %s\n\n", static_cast<int>(seen.size()), output.path.c_str());
     print_time_stamp();
-    return kToolSucceeded;
+    return base::kToolSucceeded;
   } catch (const std::bad_alloc&) {
     if (file) std::fclose(file);
-    return report_failure("out of memory: %s not written", output.path.c_str());
+    return base::report_failure("out of memory: %s not written", output.path.c_str());
   }
 }
 

@@ -5,14 +5,14 @@
 #include <cerrno>
 #include <cstring>
 
-#include "tools/tool_failure.h"
+#include "base/failure.h"
 
 namespace tools {
 
 std::FILE* open_input(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) {
-    report_failure("cannot read %s: %s", path.c_str(), std::strerror(errno));
+    base::report_failure("cannot read %s: %s", path.c_str(), std::strerror(errno));
     return nullptr;
   }
   struct stat info;
@@ -22,7 +22,7 @@ std::FILE* open_input(const std::string& path) {
   else if (!S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode)) refusal = "it is neither a regular file nor a pipe";
   if (refusal) {
     std::fclose(file);
-    report_failure("cannot read %s: %s", path.c_str(), refusal);
+    base::report_failure("cannot read %s: %s", path.c_str(), refusal);
     return nullptr;
   }
   return file;
@@ -36,7 +36,7 @@ long file_size(std::FILE* file) {
 
 bool read_failed(std::FILE* file, const std::string& path) {
   if (!std::ferror(file)) return false;
-  report_failure("cannot read %s: read error", path.c_str());
+  base::report_failure("cannot read %s: read error", path.c_str());
   return true;
 }
 

@@ -16,7 +16,7 @@
 #include "tools/printable.h"
 #include "tools/text_lines.h"
 #include "tools/progress.h"
-#include "tools/tool_failure.h"
+#include "base/failure.h"
 
 namespace tools {
 
@@ -191,15 +191,15 @@ int scan_pgn_file() {
   const std::string input = base::settings.tool_pgn_file;
   OutputChoice output = choose_output(base::settings.tool_output_file);
   if (input.find(".pgn") == std::string::npos)
-    return report_failure("cannot scan %s: the name of a PGN file contains .pgn", input.c_str());
+    return base::report_failure("cannot scan %s: the name of a PGN file contains .pgn", input.c_str());
   if (output.path.find(".epd") == std::string::npos)
-    return report_failure("cannot write %s: the name of the EPD output contains .epd", output.path.c_str());
+    return base::report_failure("cannot write %s: the name of the EPD output contains .epd", output.path.c_str());
   std::FILE* file = open_input(input);
-  if (!file) return kToolFailed;
+  if (!file) return base::kToolFailed;
   OutputFile out;
   if (!out.open(output, input)) {
     std::fclose(file);
-    return report_failure("%s", out.failure().c_str());
+    return base::report_failure("%s", out.failure().c_str());
   }
   long size = file_size(file);
 
@@ -245,13 +245,13 @@ int scan_pgn_file() {
   }
   bool unread = read_failed(file, input);
   std::fclose(file);
-  if (unread) return kToolFailed;
+  if (unread) return base::kToolFailed;
   out.write("\n", 1);
-  if (!out.commit()) return report_failure("%s", out.failure().c_str());
+  if (!out.commit()) return base::report_failure("%s", out.failure().c_str());
   if (bad_setups) std::printf("skipped %d games whose FEN tag is no position\n", bad_setups);
   if (cut_games) std::printf("cut %d games at 1 MB: their later text is not read\n", cut_games);
   std::printf("read %d games\n\n", game.number);
-  return kToolSucceeded;
+  return base::kToolSucceeded;
 }
 
 }  // namespace tools

@@ -15,7 +15,7 @@
 #include "tools/network_file.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
-#include "tools/tool_failure.h"
+#include "base/failure.h"
 #include "tools/training_file.h"
 
 namespace tools {
@@ -92,12 +92,12 @@ std::vector<int16_t> narrowed(const eval::NetHeader& h, const eval::NetHeader& n
 }  // namespace
 
 int prune_network(const std::string& training_file, const std::string& usual_output) {
-  if (!eval::network_loaded()) return report_failure("no network loaded");
+  if (!eval::network_loaded()) return base::report_failure("no network loaded");
   OutputChoice output = choose_output(usual_output);
   OutputFile out;
-  if (!out.open(output, training_file)) return report_failure("%s", out.failure().c_str());
+  if (!out.open(output, training_file)) return base::report_failure("%s", out.failure().c_str());
   std::vector<TrainingRecord> records;
-  if (load_training_file(training_file, records) != 0) return kToolFailed;
+  if (load_training_file(training_file, records) != 0) return base::kToolFailed;
 
   const eval::NetHeader h = network.header;
   const int half = h.width / 2;
@@ -106,7 +106,7 @@ int prune_network(const std::string& training_file, const std::string& usual_out
     white_stats.assign(half, 0.0);
     black_stats.assign(half, 0.0);
   } catch (const std::bad_alloc&) {
-    return report_failure("alloc for stats failed");
+    return base::report_failure("alloc for stats failed");
   }
 
   base::emit_line("Collecting stats ...\n");
@@ -139,14 +139,14 @@ int prune_network(const std::string& training_file, const std::string& usual_out
       weights.assign(network.weights, network.weights + network.total);
     }
   } catch (const std::bad_alloc&) {
-    return report_failure("alloc for tmpW failed");
+    return base::report_failure("alloc for tmpW failed");
   }
   narrow.weight_count = static_cast<int32_t>(weights.size());
   write_network(out, narrow, weights);
-  if (!out.commit()) return report_failure("%s", out.failure().c_str());
+  if (!out.commit()) return base::report_failure("%s", out.failure().c_str());
   std::printf("measured %llu positions, wrote %s with width %d\n", static_cast<unsigned long long>(usable),
               output.path.c_str(), narrow.width);
-  return kToolSucceeded;
+  return base::kToolSucceeded;
 }
 
 }  // namespace tools

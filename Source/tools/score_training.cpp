@@ -14,7 +14,7 @@
 #include "tools/output_file.h"
 #include "tools/progress.h"
 #include "tools/text_lines.h"
-#include "tools/tool_failure.h"
+#include "base/failure.h"
 #include "tools/tool_search.h"
 #include "tools/training_record.h"
 
@@ -48,15 +48,15 @@ int score_training_file() {
   const std::string input = settings.tool_input_file;
   OutputChoice output = choose_output(settings.tool_output_file);
   if (input.find(".epd") == std::string::npos)
-    return report_failure("cannot score %s: the name of an EPD file contains .epd", input.c_str());
+    return base::report_failure("cannot score %s: the name of an EPD file contains .epd", input.c_str());
   if (output.path.find(".epd") == std::string::npos)
-    return report_failure("cannot write %s: the name of the EPD output contains .epd", output.path.c_str());
+    return base::report_failure("cannot write %s: the name of the EPD output contains .epd", output.path.c_str());
   std::FILE* file = open_input(input);
-  if (!file) return kToolFailed;
+  if (!file) return base::kToolFailed;
   OutputFile out;
   if (!out.open(output, input)) {
     std::fclose(file);
-    return report_failure("%s", out.failure().c_str());
+    return base::report_failure("%s", out.failure().c_str());
   }
   long size = file_size(file);
 
@@ -123,12 +123,12 @@ int score_training_file() {
   }
   bool unread = read_failed(file, input);
   std::fclose(file);
-  if (unread) return kToolFailed;
+  if (unread) return base::kToolFailed;
   faults.report(stdout);
-  if (!out.commit()) return report_failure("%s", out.failure().c_str());
+  if (!out.commit()) return base::report_failure("%s", out.failure().c_str());
   std::printf("scored %llu of %llu positions into %s\n", static_cast<unsigned long long>(scored),
               static_cast<unsigned long long>(read), output.path.c_str());
-  return kToolSucceeded;
+  return base::kToolSucceeded;
 }
 
 }  // namespace tools

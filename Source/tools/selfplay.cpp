@@ -17,7 +17,7 @@
 #include "tools/input_file.h"
 #include "tools/progress.h"
 #include "tools/text_lines.h"
-#include "tools/tool_failure.h"
+#include "base/failure.h"
 #include "tools/tool_search.h"
 
 namespace tools {
@@ -78,8 +78,8 @@ bool read_openings(const std::string& path, std::vector<std::string>& openings, 
 std::FILE* open_games_output(const std::string& path) {
   std::FILE* out = std::fopen(path.c_str(), "wbx");
   if (out) return out;
-  if (errno == EEXIST) report_failure("%s exists: not replaced", path.c_str());
-  else report_failure("cannot write %s: %s", path.c_str(), std::strerror(errno));
+  if (errno == EEXIST) base::report_failure("%s exists: not replaced", path.c_str());
+  else base::report_failure("cannot write %s: %s", path.c_str(), std::strerror(errno));
   return nullptr;
 }
 
@@ -149,11 +149,11 @@ int generate_selfplay_epd(uint64_t count) {
   const std::string output = settings.training_file;
   LineFaults faults;
   std::vector<std::string> openings;
-  if (!read_openings(openings_path, openings, faults)) return kToolFailed;
+  if (!read_openings(openings_path, openings, faults)) return base::kToolFailed;
   faults.report(stdout);
-  if (openings.empty()) return report_failure("no opening of %s can be set up", openings_path.c_str());
+  if (openings.empty()) return base::report_failure("no opening of %s can be set up", openings_path.c_str());
   std::FILE* out = open_games_output(output);
-  if (!out) return kToolFailed;
+  if (!out) return base::kToolFailed;
 
   settings.eval_noise = kSelfplayNoise;
   settings.noise = 99999;
@@ -198,13 +198,13 @@ int generate_selfplay_epd(uint64_t count) {
   if (write_failed) {
     // A write that failed may have left part of a game: the file goes back to whole games.
     bool whole = truncate(output.c_str(), whole_games_bytes) == 0;
-    report_failure("cannot write %s%s", output.c_str(), whole ? "" : " (its last game may be cut short)");
+    base::report_failure("cannot write %s%s", output.c_str(), whole ? "" : " (its last game may be cut short)");
   }
   if (fruitless_stop)
-    report_failure("no positions from the last %d games: stopping", kFruitlessGames);
+    base::report_failure("no positions from the last %d games: stopping", kFruitlessGames);
   std::printf("wrote %llu positions from %d games to %s\n", static_cast<unsigned long long>(written), games,
               output.c_str());
-  return write_failed || fruitless_stop ? kToolFailed : kToolSucceeded;
+  return write_failed || fruitless_stop ? base::kToolFailed : base::kToolSucceeded;
 }
 
 }  // namespace tools

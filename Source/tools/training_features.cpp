@@ -8,7 +8,7 @@
 #include "position/bitboard.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
-#include "tools/tool_failure.h"
+#include "base/failure.h"
 #include "tools/training_file.h"
 #include "base/settings.h"
 
@@ -50,12 +50,12 @@ int training_to_feature_file() {
   const std::string input = base::settings.training_file;
   OutputChoice output = choose_output(derived_name(input, ".bin", ".ptb"));
   if (output.path.empty())
-    return report_failure("cannot name the output of %s: its file name holds no .bin (name one with -o)",
+    return base::report_failure("cannot name the output of %s: its file name holds no .bin (name one with -o)",
                           input.c_str());
   OutputFile out;
-  if (!out.open(output, input)) return report_failure("%s", out.failure().c_str());
+  if (!out.open(output, input)) return base::report_failure("%s", out.failure().c_str());
   std::vector<TrainingRecord> records;
-  if (load_training_file(input, records) != 0) return kToolFailed;
+  if (load_training_file(input, records) != 0) return base::kToolFailed;
 
   size_t written = 0;
   {
@@ -74,9 +74,9 @@ int training_to_feature_file() {
       progress.update(i + 1);
     }
   }
-  if (!out.commit()) return report_failure("%s", out.failure().c_str());
+  if (!out.commit()) return base::report_failure("%s", out.failure().c_str());
   std::printf("wrote %zu positions to %s, left out %zu\n", written, output.path.c_str(), records.size() - written);
-  return kToolSucceeded;
+  return base::kToolSucceeded;
 }
 
 }  // namespace tools

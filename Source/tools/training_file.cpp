@@ -10,7 +10,7 @@
 #include "base/settings.h"
 #include "tools/input_file.h"
 #include "tools/progress.h"
-#include "tools/tool_failure.h"
+#include "base/failure.h"
 
 namespace tools {
 
@@ -81,7 +81,7 @@ uint64_t records_left(std::FILE* file) {
 int load_training_file(const std::string& name, std::vector<TrainingRecord>& records) {
   records.clear();
   if (name.find(".bin") == std::string::npos) {
-    report_failure("cannot read %s: the name of a training file contains .bin", name.c_str());
+    base::report_failure("cannot read %s: the name of a training file contains .bin", name.c_str());
     return -1;
   }
   std::FILE* file = open_input(name);
@@ -92,7 +92,7 @@ int load_training_file(const std::string& name, std::vector<TrainingRecord>& rec
     records.resize(expected);
   } catch (const std::bad_alloc&) {
     std::fclose(file);
-    report_failure("cannot read %s: no memory for its %llu records", name.c_str(),
+    base::report_failure("cannot read %s: no memory for its %llu records", name.c_str(),
                    static_cast<unsigned long long>(expected));
     return -1;
   }
@@ -104,7 +104,7 @@ int load_training_file(const std::string& name, std::vector<TrainingRecord>& rec
   std::fclose(file);
   if (failed) return -1;
   if (!read_all) {
-    report_failure("cannot read %s: out of memory after %zu records", name.c_str(), records.size());
+    base::report_failure("cannot read %s: out of memory after %zu records", name.c_str(), records.size());
     return -1;
   }
   if (broken > 0) std::printf("ignored %zu bytes at the end of %s: not a whole record\n", broken, name.c_str());

@@ -7,7 +7,7 @@
 #include "base/settings.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
-#include "tools/tool_failure.h"
+#include "base/failure.h"
 #include "tools/training_file.h"
 
 namespace tools {
@@ -23,12 +23,12 @@ int training_to_epd_file() {
   const std::string input = base::settings.training_file;
   OutputChoice output = choose_output(derived_name(input, ".bin", ".epd"));
   if (output.path.empty())
-    return report_failure("cannot name the output of %s: its file name holds no .bin (name one with -o)",
+    return base::report_failure("cannot name the output of %s: its file name holds no .bin (name one with -o)",
                           input.c_str());
   OutputFile out;
-  if (!out.open(output, input)) return report_failure("%s", out.failure().c_str());
+  if (!out.open(output, input)) return base::report_failure("%s", out.failure().c_str());
   std::vector<TrainingRecord> records;
-  if (load_training_file(input, records) != 0) return kToolFailed;
+  if (load_training_file(input, records) != 0) return base::kToolFailed;
 
   uint64_t malformed = 0;
   {
@@ -40,9 +40,9 @@ int training_to_epd_file() {
       progress.update(i + 1);
     }
   }
-  if (!out.commit()) return report_failure("%s", out.failure().c_str());
+  if (!out.commit()) return base::report_failure("%s", out.failure().c_str());
   if (malformed) std::printf("skipped %llu malformed records\n", static_cast<unsigned long long>(malformed));
-  return kToolSucceeded;
+  return base::kToolSucceeded;
 }
 
 }  // namespace tools

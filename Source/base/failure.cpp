@@ -1,12 +1,13 @@
-#include "tools/tool_failure.h"
+#include "base/failure.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 
-namespace tools {
+namespace base {
 
 namespace {
 
@@ -21,15 +22,19 @@ bool one_destination() {
 }  // namespace
 
 int report_failure(const char* format, ...) {
-  char reason[8192];
-  va_list values;
+  // Measured first, so that a reason naming a long path is never cut.
+  va_list values, copy;
   va_start(values, format);
-  std::vsnprintf(reason, sizeof reason, format, values);
+  va_copy(copy, values);
+  const int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string reason(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+  std::vsnprintf(reason.data(), reason.size() + 1, format, values);
   va_end(values);
   std::fflush(stdout);
-  std::printf("%s\n", reason);
-  if (!one_destination()) std::fprintf(stderr, "nesk: %s\n", reason);
+  std::printf("%s\n", reason.c_str());
+  if (!one_destination()) std::fprintf(stderr, "nesk: %s\n", reason.c_str());
   return kToolFailed;
 }
 
-}  // namespace tools
+}  // namespace base
