@@ -43,6 +43,7 @@ namespace {
 
 constexpr int kMaxArguments = 10;
 constexpr int kWordSize = 128;
+constexpr int kMaxVariation = 77;  // moves "pv" shows, as far as the table's walk goes
 
 struct Words {
   char command[kWordSize];
@@ -266,14 +267,18 @@ void analyse(const char* depth) {
   control.state = kSearchRequested;
 }
 
-// The principal variation the table holds, in SAN, and the board at its end.
+// The principal variation in SAN, and the board at its end: the line the last search found
+// when it searched this position (the table holds no entry for the root), followed as far
+// as the table goes.
 void show_table_variation() {
   Position& pos = board();
   Move line[search::kMaxPly + 2] = {};
+  if (control.pv_key == pos.key)
+    for (int i = 0; i < kMaxVariation && control.pv[i]; ++i) line[i] = control.pv[i];
   search::tt_variation(pos, 0, line);
   std::string text;
   int made = 0;
-  for (; made < 77 && line[made] && is_legal_move(pos, line[made]); ++made) {
+  for (; made < kMaxVariation && line[made] && is_legal_move(pos, line[made]); ++made) {
     char forms[4][24];
     san_forms(pos, line[made], forms[0], forms[1], forms[2], forms[3]);
     if (made) text += ' ';

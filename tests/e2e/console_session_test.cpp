@@ -3,6 +3,9 @@
 // the board, listing exchanges. Every expected board is derived by hand from the moves.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 #include "console_support.h"
 
 namespace {
@@ -14,6 +17,20 @@ using e2e::Lines;
 using e2e::start_diagram;
 
 Lines moved(const std::string& announcement, const std::string& fen) { return join({{announcement}, diagram(fen)}); }
+
+// Starts a search with `command` ("mv", "an 3") and returns the move it reports ("move=
+// e2e4, ..."), once everything the search prints has been read.
+std::string search_for_move(Console& console, const std::string& command) {
+  console.engine().send(command);
+  std::string move;
+  while (std::optional<std::string> line = console.engine().read_line()) {
+    if (line->rfind("move= ", 0) != 0) continue;
+    move = line->substr(6, line->find(',') - 6);
+    break;
+  }
+  console.run(Lines{});
+  return move;
+}
 
 TEST(ConsoleStartup, GreetsThenShowsTheStartBoard) {
   Console console;
@@ -247,6 +264,16 @@ TEST(ConsoleHistory, UndoRedoAndJumpWalkTheGame) {
   EXPECT_EQ(console.run("]"), Lines{});
   EXPECT_EQ(console.run("new"), start_diagram());
   EXPECT_EQ(console.run("]"), Lines{});
+}
+
+// "pv" shows the line the search has just found (the root itself is not in the table).
+TEST(ConsoleAnalysis, PvShowsTheLineJustFound) {
+  Console console;
+  console.run("fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1");
+  EXPECT_EQ(search_for_move(console, "an 3"), "a1a8");
+  EXPECT_EQ(console.run("pv"), join({{"PV: Ra8+", ""}, diagram("R5k1/5ppp/8/8/8/8/8/6K1 b - - 1 1")}));
+  // The board is as before.
+  EXPECT_EQ(console.run("bd"), diagram("6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 0"));
 }
 
 // "set multipv 0" still leaves one line to search; "set ss 1" goes back to the settings
