@@ -27,6 +27,7 @@
 #include "tools/pgn_load.h"
 #include "tools/pgn_scan.h"
 #include "shell/driver.h"
+#include "shell/game_line.h"
 #include "shell/options.h"
 #include "shell/input.h"
 #include "base/output.h"
@@ -107,22 +108,8 @@ void set_up(const char* fen) {
     report("invalid FEN, position unchanged");
     return;
   }
+  end_game_line();
   show_board();
-}
-
-// The move stored after the current one, if the game was taken back; 0 when none.
-Move redo_move() {
-  return game().undo_index < search::kMaxGameMoves ? game().undo[game().undo_index].move : kNoMove;
-}
-
-// Makes a move that came from outside the search; a move that differs from the stored
-// redo move ends the redo line there.
-bool play(Move move) {
-  if (game().undo_index >= search::kMaxGameMoves || !is_legal_move(board(), move)) return false;
-  bool replay = move == redo_move();
-  make_move(board(), move);
-  if (!replay) game().undo[game().undo_index].move = kNoMove;
-  return true;
 }
 
 void take_back_all() {
@@ -136,26 +123,33 @@ std::string refusal(const char* word) {
   return word;
 }
 
-void bare_move(const char* word) {
-  Move move;
-  if (!text_to_move(board(), word, move)) {
-    print_plain("invalid: %s\n", refusal(word).c_str());
-    return;
-  }
+// Announces and makes a move of the side to move, then shows the board.
+void play_announced(Move move) {
   char text[16];
   move_to_text(board(), board().side, move, text);
   char line[64];
   std::snprintf(line, sizeof(line), "%d. move %s", game().undo_index / 2 + 1, text);
   emit_line(line);
-  if (!play(move)) {
+  if (!play_game_move(move)) {
     report("game too long, move not made");
     return;
   }
   show_board();
 }
 
+void bare_move(const char* word) {
+  Move move;
+  if (!text_to_move(board(), word, move)) {
+    print_plain("invalid: %s\n", refusal(word).c_str());
+    return;
+  }
+  play_announced(move);
+}
+
+// The stored move is played as it stands: its coordinate text can name another move too
+// (in Chess960 with the option off, d1c1 is also the king's step).
 void redo() {
-  Move move = redo_move();
+  Move move = next_game_move();
   if (!move || !is_legal_move(board(), move)) return;
   char text[16];
   move_to_text(board(), board().side, move, text);
@@ -163,15 +157,15 @@ void redo() {
   std::snprintf(line, sizeof(line), "%d%s move %s", game().undo_index / 2 + 1, board().side == kWhite ? "." : "...",
                 text);
   emit_line(line);
-  bare_move(text);
+  play_announced(move);
 }
 
 void jump(int move_number) {
   take_back_all();
   move_number = std::clamp(move_number, 1, search::kMaxGameMoves / 2 + 1);
   for (int half_moves = 2 * move_number - 2; game().undo_index < half_moves;) {
-    Move move = redo_move();
-    if (!move || !play(move)) break;
+    Move move = next_game_move();
+    if (!move || !play_game_move(move)) break;
   }
   show_board();
 }
@@ -324,7 +318,7 @@ void load_game(const char* name, const char* tag) {
     }
     print_plain("read %d games\n\n", loaded_game.number);
   }
-  if (game().undo_index < search::kMaxGameMoves) game().undo[game().undo_index].move = kNoMove;
+  end_game_line();
   display_board(board());
   reset_clocks();
 }

@@ -266,6 +266,33 @@ TEST(ConsoleHistory, UndoRedoAndJumpWalkTheGame) {
   EXPECT_EQ(console.run("]"), Lines{});
 }
 
+// Only moves that were played are replayed. Perft makes and takes back moves on the game's
+// board without touching the line that "]" and "jump" follow; the engine's own move,
+// like any new move, ends it.
+TEST(ConsoleHistory, RedoFollowsOnlyPlayedMoves) {
+  Console console;
+  console.run({"e4", "perft 2"});
+  EXPECT_EQ(console.run("]"), Lines{});
+  console.run({"new", "perft 4"});
+  EXPECT_EQ(console.run("jump 3"), start_diagram());
+
+  console.run({"e4", "e5", "undo", "perft 3"});
+  EXPECT_EQ(console.run("]"),
+            join({{"1... move e7e5", "1. move e7e5"},
+                  diagram("rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6 0 2")}));
+
+  // Stored: Kf7 Ke2. The engine takes the queen instead, and Ke2 is not replayed after it.
+  console.run({"fen 4k3/8/8/4p3/3Q4/8/8/4K3 b - - 0 1", "Kf7", "Ke2", "undo", "undo", "set depth 2"});
+  EXPECT_EQ(search_for_move(console, "mv"), "e5d4");
+  EXPECT_EQ(console.run("]"), Lines{});
+  EXPECT_EQ(console.run("jump 9"), diagram("4k3/8/8/8/3p4/8/8/4K3 w - - 0 1"));
+
+  // The stored castling is replayed although its text is also the king's step d1c1
+  // (Chess960 set up, the option then turned off).
+  console.run({"set frc 1", "fen 4k3/8/8/8/8/8/8/R2K4 w A - 0 1", "O-O-O", "undo", "set frc 0"});
+  EXPECT_EQ(console.run("]"), join({{"1. move d1c1", "1. move d1c1"}, diagram("4k3/8/8/8/8/8/8/2KR4 b - - 0 1")}));
+}
+
 // "pv" shows the line the search has just found (the root itself is not in the table).
 TEST(ConsoleAnalysis, PvShowsTheLineJustFound) {
   Console console;
