@@ -24,6 +24,7 @@
 #include "search/tt.h"
 #include "search/control.h"
 #include "search/think.h"
+#include "tools/append_file.h"
 #include "tools/pgn_load.h"
 #include "tools/pgn_scan.h"
 #include "shell/driver.h"
@@ -335,7 +336,8 @@ std::string readable_san(const Position& pos, Move move) {
 }
 
 // "save": the game from its set-up position to the current one, appended to "tmp.pgn". A
-// game that did not start from the start position carries its FEN, so that it loads again.
+// game that did not start from the start position carries its FEN, so that it loads again;
+// the unknown result "*" ends it, as PGN readers expect.
 void save_game() {
   Position& pos = board();
   const int made = game().undo_index;
@@ -352,11 +354,9 @@ void save_game() {
     text += readable_san(pos, moves[i]);
     make_move(pos, moves[i]);
   }
-  text += "\n\n";
-  if (std::FILE* file = std::fopen("tmp.pgn", "ab")) {
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-  }
+  text += made ? " *\n\n" : "*\n\n";
+  if (int error = tools::append_whole("tmp.pgn", text))
+    report(("game not saved: tmp.pgn: " + std::string(std::strerror(error))).c_str());
 }
 
 void announce_setting(const char* name, int value) {
