@@ -29,6 +29,7 @@
 #include "search/tt.h"
 #include "shell/console.h"
 #include "shell/driver.h"
+#include "shell/game_line.h"
 #include "shell/uci.h"
 
 namespace nesk_fuzz {
@@ -108,6 +109,7 @@ inline void reset_engine(int uci_mode) {
   unload_network();
   position::set_position(search::main_thread->position, position::kStartFen);
   search::main_thread->game.undo_index = 0;
+  shell::end_game_line();
 }
 
 // Lines as the input reader cuts them: NUL, LF and CR end a line, empty lines are skipped

@@ -81,8 +81,7 @@ bool Board::read_any_move(const std::string& text, Move& move) const {
 std::string Board::play(Move move) {
   char coordinate_form[16], san[16], file_form[16], rank_form[16];
   san_forms(pos_, move, coordinate_form, san, file_form, rank_form);
-  // Castling's SAN form comes in lower case; the file form is the standard "O-O".
-  std::string text = is_castling(pos_, move) ? file_form : san;
+  std::string text = san;
   bool irreversible = type_of(pos_.board[move_from(move)]) == kPawn || (pos_.board[move_to(move)] && !is_castling(pos_, move));
 
   // Long games restart the undo records from the current position; repetitions are

@@ -108,7 +108,7 @@ void san_forms(const Position& pos, Move move, char* coordinate, char* san, char
     int rook = castle_rook_of(pos, side, move);
     int destination = make_square(king_side ? 6 : 2, rank_of(from));
     bool chess960 = base::settings.chess960 != 0;
-    std::strcpy(san, king_side ? "o-o" : "o-o-o");
+    std::strcpy(san, king_side ? "O-O" : "O-O-O");
     std::strcpy(file_form, king_side ? "O-O" : "O-O-O");
     std::sprintf(coordinate, "%s%s", kSquareNames[from], kSquareNames[chess960 ? rook : destination]);
     std::sprintf(rank_form, "%s%s", kSquareNames[from], kSquareNames[chess960 ? destination : rook]);
@@ -153,8 +153,9 @@ int text_to_move(const Position& pos, const char* text, Move& move) {
       wanted[length + 1] = 0;
     }
   }
+  // Castling is read in any of its usual spellings: O-O, o-o, 0-0.
   for (char* c = wanted; *c; ++c)
-    if (*c == 'O' || *c == '0') *c = 'o';
+    if (*c == 'o' || *c == '0') *c = 'O';
 
   MoveEntry list[kMaxMoves];
   generate_all_moves(pos, list);

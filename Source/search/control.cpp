@@ -35,6 +35,7 @@ void set_default_control(SearchControl& c) {
   c.best_move = 0;
   c.ponder_move = 0;
   std::memset(c.pv, 0, sizeof(c.pv));
+  c.pv_key = 0;
   for (auto& score : c.score_by_depth) score = -10001;
   c.best_move_change_depth = 0;
   c.single_reply = 0;

@@ -36,6 +36,7 @@ struct SearchControl {
   std::atomic<Move> best_move;
   Move ponder_move;
   Move pv[position::kMaxPly];
+  uint64_t pv_key;  // the key of the position the last search started from, where pv begins
   std::atomic<int16_t> score_by_depth[position::kMaxPly];
   std::atomic<int8_t> best_move_change_depth;
   std::atomic<uint8_t> single_reply;

@@ -133,6 +133,7 @@ void search_setup() {
   control.best_move = kNoMove;
   control.ponder_move = kNoMove;
   std::memset(control.pv, 0, sizeof(control.pv));
+  control.pv_key = main_thread->position.key;
   for (auto& s : control.score_by_depth) s = kNoScore;
   std::memset(best_move_by_depth, 0, sizeof(best_move_by_depth));
   std::memset(control.nodes_by_depth, 0, sizeof(control.nodes_by_depth));

@@ -24,9 +24,11 @@
 #include "search/tt.h"
 #include "search/control.h"
 #include "search/think.h"
+#include "tools/append_file.h"
 #include "tools/pgn_load.h"
 #include "tools/pgn_scan.h"
 #include "shell/driver.h"
+#include "shell/game_line.h"
 #include "shell/options.h"
 #include "shell/input.h"
 #include "base/output.h"
@@ -43,6 +45,7 @@ namespace {
 
 constexpr int kMaxArguments = 10;
 constexpr int kWordSize = 128;
+constexpr int kMaxVariation = 77;  // moves "pv" shows, as far as the table's walk goes
 
 struct Words {
   char command[kWordSize];
@@ -106,22 +109,8 @@ void set_up(const char* fen) {
     report("invalid FEN, position unchanged");
     return;
   }
+  end_game_line();
   show_board();
-}
-
-// The move stored after the current one, if the game was taken back; 0 when none.
-Move redo_move() {
-  return game().undo_index < search::kMaxGameMoves ? game().undo[game().undo_index].move : kNoMove;
-}
-
-// Makes a move that came from outside the search; a move that differs from the stored
-// redo move ends the redo line there.
-bool play(Move move) {
-  if (game().undo_index >= search::kMaxGameMoves || !is_legal_move(board(), move)) return false;
-  bool replay = move == redo_move();
-  make_move(board(), move);
-  if (!replay) game().undo[game().undo_index].move = kNoMove;
-  return true;
 }
 
 void take_back_all() {
@@ -135,26 +124,33 @@ std::string refusal(const char* word) {
   return word;
 }
 
-void bare_move(const char* word) {
-  Move move;
-  if (!text_to_move(board(), word, move)) {
-    print_plain("invalid: %s\n", refusal(word).c_str());
-    return;
-  }
+// Announces and makes a move of the side to move, then shows the board.
+void play_announced(Move move) {
   char text[16];
   move_to_text(board(), board().side, move, text);
   char line[64];
   std::snprintf(line, sizeof(line), "%d. move %s", game().undo_index / 2 + 1, text);
   emit_line(line);
-  if (!play(move)) {
+  if (!play_game_move(move)) {
     report("game too long, move not made");
     return;
   }
   show_board();
 }
 
+void bare_move(const char* word) {
+  Move move;
+  if (!text_to_move(board(), word, move)) {
+    print_plain("invalid: %s\n", refusal(word).c_str());
+    return;
+  }
+  play_announced(move);
+}
+
+// The stored move is played as it stands: its coordinate text can name another move too
+// (in Chess960 with the option off, d1c1 is also the king's step).
 void redo() {
-  Move move = redo_move();
+  Move move = next_game_move();
   if (!move || !is_legal_move(board(), move)) return;
   char text[16];
   move_to_text(board(), board().side, move, text);
@@ -162,15 +158,15 @@ void redo() {
   std::snprintf(line, sizeof(line), "%d%s move %s", game().undo_index / 2 + 1, board().side == kWhite ? "." : "...",
                 text);
   emit_line(line);
-  bare_move(text);
+  play_announced(move);
 }
 
 void jump(int move_number) {
   take_back_all();
   move_number = std::clamp(move_number, 1, search::kMaxGameMoves / 2 + 1);
   for (int half_moves = 2 * move_number - 2; game().undo_index < half_moves;) {
-    Move move = redo_move();
-    if (!move || !play(move)) break;
+    Move move = next_game_move();
+    if (!move || !play_game_move(move)) break;
   }
   show_board();
 }
@@ -266,14 +262,18 @@ void analyse(const char* depth) {
   control.state = kSearchRequested;
 }
 
-// The principal variation the table holds, in SAN, and the board at its end.
+// The principal variation in SAN, and the board at its end: the line the last search found
+// when it searched this position (the table holds no entry for the root), followed as far
+// as the table goes.
 void show_table_variation() {
   Position& pos = board();
   Move line[search::kMaxPly + 2] = {};
+  if (control.pv_key == pos.key)
+    for (int i = 0; i < kMaxVariation && control.pv[i]; ++i) line[i] = control.pv[i];
   search::tt_variation(pos, 0, line);
   std::string text;
   int made = 0;
-  for (; made < 77 && line[made] && is_legal_move(pos, line[made]); ++made) {
+  for (; made < kMaxVariation && line[made] && is_legal_move(pos, line[made]); ++made) {
     char forms[4][24];
     san_forms(pos, line[made], forms[0], forms[1], forms[2], forms[3]);
     if (made) text += ' ';
@@ -319,7 +319,7 @@ void load_game(const char* name, const char* tag) {
     }
     print_plain("read %d games\n\n", loaded_game.number);
   }
-  if (game().undo_index < search::kMaxGameMoves) game().undo[game().undo_index].move = kNoMove;
+  end_game_line();
   display_board(board());
   reset_clocks();
 }
@@ -336,7 +336,8 @@ std::string readable_san(const Position& pos, Move move) {
 }
 
 // "save": the game from its set-up position to the current one, appended to "tmp.pgn". A
-// game that did not start from the start position carries its FEN, so that it loads again.
+// game that did not start from the start position carries its FEN, so that it loads again;
+// the unknown result "*" ends it, as PGN readers expect.
 void save_game() {
   Position& pos = board();
   const int made = game().undo_index;
@@ -353,11 +354,9 @@ void save_game() {
     text += readable_san(pos, moves[i]);
     make_move(pos, moves[i]);
   }
-  text += "\n\n";
-  if (std::FILE* file = std::fopen("tmp.pgn", "ab")) {
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-  }
+  text += made ? " *\n\n" : "*\n\n";
+  if (int error = tools::append_whole("tmp.pgn", text))
+    report(("game not saved: tmp.pgn: " + std::string(std::strerror(error))).c_str());
 }
 
 void announce_setting(const char* name, int value) {

@@ -15,6 +15,7 @@
 #include "search/thread.h"
 #include "search/tt.h"
 #include "search/control.h"
+#include "shell/game_line.h"
 #include "shell/input.h"
 #include "shell/uci.h"
 #include "base/output.h"
@@ -134,18 +135,20 @@ void report_result() {
   clock += settings.increment - control.elapsed;
   int n = settings.moves_per_control;
   if (n > 1 && search::main_thread->game.undo_index % (2 * n) < 2) clock = settings.base_time;
-  if (move_and_play || self_play) {
-    if (best && is_legal_move(pos, best) && search::main_thread->game.undo_index < search::kMaxGameMoves) {
-      make_move(pos, best);
-      display_board(pos);
-      if (self_play) control.state = kSearchRequested;
-    } else {
-      move_and_play = self_play = false;
-    }
-  }
+  play_engine_move(best);
 }
 
 }  // namespace
+
+void play_engine_move(Move best) {
+  if (!move_and_play && !self_play) return;
+  if (best && play_game_move(best)) {
+    display_board(game_position());
+    if (self_play) control.state = kSearchRequested;
+  } else {
+    move_and_play = self_play = false;
+  }
+}
 
 void set_console_play(bool play_move, bool play_both) {
   move_and_play = play_move;

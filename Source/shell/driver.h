@@ -2,6 +2,8 @@
 // the book or searches, reports "bestmove" and keeps the engine's clocks.
 #pragma once
 
+#include "position/position.h"
+
 namespace shell {
 
 // Sets up the start position and serves commands until quit is set.
@@ -9,5 +11,9 @@ void game_driver();
 
 // Console modes: play the engine's move on the board ("mv"), or let it play itself ("self").
 void set_console_play(bool play_move, bool play_both);
+
+// After a search in those modes: the engine's move is played on the board and self-play
+// asks for the next search; without a move to play both modes end.
+void play_engine_move(position::Move best);
 
 }  // namespace shell

@@ -3,9 +3,14 @@
 // "ev" after a move.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "console_support.h"
 
@@ -28,6 +33,34 @@ std::string read_file(const std::string& path) {
   return text.str();
 }
 
+// 18 moves in which both sides castle, white king-side and black queen-side.
+Lines castling_game() {
+  return {"e4",  "e5",   "Nf3",  "Nc6", "Bc4", "Bc5", "O-O", "Nf6", "d3",
+          "d6",  "Be3",  "Bxe3", "fxe3", "Bg4", "Nc3", "Qd7", "Qe1", "O-O-O"};
+}
+
+// A program found on the search path or in /usr/games, or an empty text.
+std::string find_program(const std::string& name) {
+  std::string directories = std::string(std::getenv("PATH") ? std::getenv("PATH") : "") + ":/usr/games";
+  std::stringstream list(directories);
+  for (std::string directory; std::getline(list, directory, ':');) {
+    std::string path = directory + "/" + name;
+    if (!directory.empty() && access(path.c_str(), X_OK) == 0) return path;
+  }
+  return "";
+}
+
+// What a shell command writes to standard output.
+std::string program_output(const std::string& command) {
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return "";
+  std::string text;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+  pclose(pipe);
+  return text;
+}
+
 // The game is saved with its set-up position (it did not start from the usual one), each
 // move in a form that names it alone (two knights reach d2), and loads back move by move.
 TEST(ConsoleGames, SavedGameLoadsBackMoveByMove) {
@@ -35,11 +68,11 @@ TEST(ConsoleGames, SavedGameLoadsBackMoveByMove) {
   const std::string dir = console.engine().directory() + "/";
   console.run({"fen 4k3/8/8/8/8/8/8/1N2KN2 w - - 0 1", "b1d2", "e8e7", "f1e3", "e7e6", "save"});
   const std::string game =
-      "[Event \"Unknown\"]\n[SetUp \"1\"]\n[FEN \"4k3/8/8/8/8/8/8/1N2KN2 w - -\"]\nNbd2 Ke7 Ne3 Ke6\n\n";
+      "[Event \"Unknown\"]\n[SetUp \"1\"]\n[FEN \"4k3/8/8/8/8/8/8/1N2KN2 w - -\"]\nNbd2 Ke7 Ne3 Ke6 *\n\n";
   EXPECT_EQ(read_file(dir + "tmp.pgn"), game);
   // A second save appends.
   console.run({"new", "e4", "save"});
-  EXPECT_EQ(read_file(dir + "tmp.pgn"), game + "[Event \"Unknown\"]\ne4\n\n");
+  EXPECT_EQ(read_file(dir + "tmp.pgn"), game + "[Event \"Unknown\"]\ne4 *\n\n");
 
   const std::string end = "8/8/4k3/8/8/4N3/3N4/4K3 w - - 4 4";
   EXPECT_EQ(console.run("load tmp.pgn Unknown"),
@@ -49,6 +82,46 @@ TEST(ConsoleGames, SavedGameLoadsBackMoveByMove) {
   // No such file, a tag too short to search for: the board is shown as it is.
   EXPECT_EQ(console.run("load none.pgn Unknown"), join({{"loading none.pgn, tag Unknown"}, diagram(before)}));
   EXPECT_EQ(console.run("load tmp.pgn Un"), join({{"loading tmp.pgn, tag Un"}, diagram(before)}));
+}
+
+// Castling is saved as SAN writes it, and the game ends with its result, so that other
+// programs read every move.
+TEST(ConsoleGames, SavedGameIsStandardPgn) {
+  Console console;
+  console.run(castling_game());
+  console.run("save");
+  EXPECT_EQ(read_file(console.engine().directory() + "/tmp.pgn"),
+            "[Event \"Unknown\"]\ne4 e5 Nf3 Nc6 Bc4 Bc5 O-O Nf6 d3 d6 Be3\n"
+            "Bxe3 fxe3 Bg4 Nc3 Qd7 Qe1 O-O-O *\n\n");
+}
+
+// An outside PGN reader (pgn-extract) writes the saved game back in coordinates: the
+// moves must be those that were played.
+TEST(ConsoleGames, OutsideReaderReadsTheSavedMoves) {
+  const std::string reader = find_program("pgn-extract");
+  if (reader.empty()) GTEST_SKIP() << "pgn-extract is not installed: saved games are not checked by an outside reader";
+  Console console;
+  console.run(castling_game());
+  console.run("save");
+  const std::string saved = console.engine().directory() + "/tmp.pgn";
+  const std::string played =
+      "e2e4 e7e5 g1f3 b8c6 f1c4 f8c5 e1g1 g8f6 d2d3 d7d6 c1e3 c5e3 f2e3 c8g4 b1c3 d8d7 d1e1 e8c8";
+  EXPECT_EQ(program_output(reader + " -Wuci --notags --noresults -s '" + saved + "' 2>/dev/null"), played + "\n\n");
+}
+
+// A game that cannot be written is reported, and the file is left as it was.
+TEST(ConsoleGames, SaveReportsAFailedWrite) {
+  Console console;
+  const std::string path = console.engine().directory() + "/tmp.pgn";
+  ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+  console.run("e4");
+  EXPECT_EQ(console.run("save"), Lines{"game not saved: tmp.pgn: Is a directory"});
+  ASSERT_EQ(rmdir(path.c_str()), 0);
+
+  // A full disk: the open succeeds, the writes do not.
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full to stand for a full disk";
+  ASSERT_EQ(symlink("/dev/full", path.c_str()), 0);
+  EXPECT_EQ(console.run("save"), Lines{"game not saved: tmp.pgn: No space left on device"});
 }
 
 // Lines and games of any length: a header's text inside a long comment line (where a line

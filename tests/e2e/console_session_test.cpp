@@ -3,6 +3,9 @@
 // the board, listing exchanges. Every expected board is derived by hand from the moves.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 #include "console_support.h"
 
 namespace {
@@ -14,6 +17,20 @@ using e2e::Lines;
 using e2e::start_diagram;
 
 Lines moved(const std::string& announcement, const std::string& fen) { return join({{announcement}, diagram(fen)}); }
+
+// Starts a search with `command` ("mv", "an 3") and returns the move it reports ("move=
+// e2e4, ..."), once everything the search prints has been read.
+std::string search_for_move(Console& console, const std::string& command) {
+  console.engine().send(command);
+  std::string move;
+  while (std::optional<std::string> line = console.engine().read_line()) {
+    if (line->rfind("move= ", 0) != 0) continue;
+    move = line->substr(6, line->find(',') - 6);
+    break;
+  }
+  console.run(Lines{});
+  return move;
+}
 
 TEST(ConsoleStartup, GreetsThenShowsTheStartBoard) {
   Console console;
@@ -247,6 +264,43 @@ TEST(ConsoleHistory, UndoRedoAndJumpWalkTheGame) {
   EXPECT_EQ(console.run("]"), Lines{});
   EXPECT_EQ(console.run("new"), start_diagram());
   EXPECT_EQ(console.run("]"), Lines{});
+}
+
+// Only moves that were played are replayed. Perft makes and takes back moves on the game's
+// board without touching the line that "]" and "jump" follow; the engine's own move,
+// like any new move, ends it.
+TEST(ConsoleHistory, RedoFollowsOnlyPlayedMoves) {
+  Console console;
+  console.run({"e4", "perft 2"});
+  EXPECT_EQ(console.run("]"), Lines{});
+  console.run({"new", "perft 4"});
+  EXPECT_EQ(console.run("jump 3"), start_diagram());
+
+  console.run({"e4", "e5", "undo", "perft 3"});
+  EXPECT_EQ(console.run("]"),
+            join({{"1... move e7e5", "1. move e7e5"},
+                  diagram("rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6 0 2")}));
+
+  // Stored: Kf7 Ke2. The engine takes the queen instead, and Ke2 is not replayed after it.
+  console.run({"fen 4k3/8/8/4p3/3Q4/8/8/4K3 b - - 0 1", "Kf7", "Ke2", "undo", "undo", "set depth 2"});
+  EXPECT_EQ(search_for_move(console, "mv"), "e5d4");
+  EXPECT_EQ(console.run("]"), Lines{});
+  EXPECT_EQ(console.run("jump 9"), diagram("4k3/8/8/8/3p4/8/8/4K3 w - - 0 1"));
+
+  // The stored castling is replayed although its text is also the king's step d1c1
+  // (Chess960 set up, the option then turned off).
+  console.run({"set frc 1", "fen 4k3/8/8/8/8/8/8/R2K4 w A - 0 1", "O-O-O", "undo", "set frc 0"});
+  EXPECT_EQ(console.run("]"), join({{"1. move d1c1", "1. move d1c1"}, diagram("4k3/8/8/8/8/8/8/2KR4 b - - 0 1")}));
+}
+
+// "pv" shows the line the search has just found (the root itself is not in the table).
+TEST(ConsoleAnalysis, PvShowsTheLineJustFound) {
+  Console console;
+  console.run("fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1");
+  EXPECT_EQ(search_for_move(console, "an 3"), "a1a8");
+  EXPECT_EQ(console.run("pv"), join({{"PV: Ra8+", ""}, diagram("R5k1/5ppp/8/8/8/8/8/6K1 b - - 1 1")}));
+  // The board is as before.
+  EXPECT_EQ(console.run("bd"), diagram("6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 0"));
 }
 
 // "set multipv 0" still leaves one line to search; "set ss 1" goes back to the settings

@@ -131,16 +131,16 @@ TEST_F(Notation, CastlingForms) {
   const char* fen = "r3k2r/8/8/8/8/8/8/R3K2R w KQkq -";
   {
     SettingGuard off(base::settings.chess960, 0);
-    EXPECT_FORMS(forms(fen, mv("e1g1", kFlagKingSide)), "e1g1", "o-o", "O-O", "e1h1");
-    EXPECT_FORMS(forms(fen, mv("e1c1", kFlagQueenSide)), "e1c1", "o-o-o", "O-O-O", "e1a1");
+    EXPECT_FORMS(forms(fen, mv("e1g1", kFlagKingSide)), "e1g1", "O-O", "O-O", "e1h1");
+    EXPECT_FORMS(forms(fen, mv("e1c1", kFlagQueenSide)), "e1c1", "O-O-O", "O-O-O", "e1a1");
   }
   {
     SettingGuard on(base::settings.chess960, 1);
-    EXPECT_FORMS(forms(fen, mv("e1g1", kFlagKingSide)), "e1h1", "o-o", "O-O", "e1g1");
-    EXPECT_FORMS(forms(fen, mv("e1c1", kFlagQueenSide)), "e1a1", "o-o-o", "O-O-O", "e1c1");
+    EXPECT_FORMS(forms(fen, mv("e1g1", kFlagKingSide)), "e1h1", "O-O", "O-O", "e1g1");
+    EXPECT_FORMS(forms(fen, mv("e1c1", kFlagQueenSide)), "e1a1", "O-O-O", "O-O-O", "e1c1");
   }
   // A castling rook that checks marks the castling.
-  EXPECT_FORMS(forms("5k2/8/8/8/8/8/8/4K2R w K -", mv("e1g1", kFlagKingSide)), "e1g1+", "o-o+", "O-O+", "e1h1+");
+  EXPECT_FORMS(forms("5k2/8/8/8/8/8/8/4K2R w K -", mv("e1g1", kFlagKingSide)), "e1g1+", "O-O+", "O-O+", "e1h1+");
 }
 
 TEST_F(Notation, ReadingAmbiguousAndDisambiguatedInput) {
