@@ -37,7 +37,6 @@ int root_qscore = 0;
 namespace {
 
 constexpr int kQuiet = 99999;
-constexpr int kMaxDepth = 80;
 constexpr int kHistoryRoom = 883;
 
 Move best_move_by_depth[kMaxPly];
