@@ -121,7 +121,8 @@ void publish_result(SearchThread& thread, int depth) {
   if (depth > 1 && settings.multipv == 1) print_search_info(0, 0, depth, thread.last_score, thread.root_pv);
 }
 
-void search_setup() {
+void search_setup(const Limits& limits) {
+  control.limits = limits;
   search_timer(1);
   build_search_tables();
   set_strength_limit();
@@ -143,7 +144,7 @@ void search_setup() {
   tt_new_search();
   if (settings.hash_mb < 1) control.tt_enabled = 0;
   // The node floor of -md may not outlast the node limit of this search.
-  control.min_nodes = std::min(settings.min_nodes, settings.node_limit);
+  control.min_nodes = std::min(limits.min_nodes, limits.nodes);
   eval_context.root_side = main_thread->position.side;
   eval_context.apply_contempt = main_thread->game.undo_index > 4 && !(control.state & kFixedSearch);
   eval_context.contempt = settings.contempt;
@@ -153,7 +154,6 @@ void search_setup() {
   eval_context.noise_seed =
       static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(thread_random(*main_thread))));
   search_lock.unlock();
-  if (settings.moves_per_control == 1) control.clock[main_thread->position.side] = settings.base_time;
   for (SearchThread* t : thread_blocks) {
     if (!t) continue;
     t->nodes = 0;
@@ -173,14 +173,15 @@ void search_setup() {
     std::snprintf(line, sizeof(line), "info string fen %s", fen);
     base::emit_line(line);
     std::snprintf(line, sizeof(line), "info string clock= %0.2f, target_time= %0.3f",
-                  control.clock[main_thread->position.side], control.target_time.load());
+                  limits.time_left, control.target_time.load());
     base::emit_line(line);
   }
 }
 
 bool allowed_at_root(Move move) {
-  if (!control.search_moves[0]) return true;
-  for (const Move* m = control.search_moves; *m; ++m)
+  const Move* allowed = control.limits.search_moves;
+  if (!allowed[0]) return true;
+  for (const Move* m = allowed; *m; ++m)
     if (*m == move) return true;
   return false;
 }
@@ -306,7 +307,7 @@ int helper_depth(int thread_number, int depth) {
   int target = (thread_number & 4) ? depth + 1 : depth;
   int global = control.iteration_depth;
   depth = global <= target ? std::min(global + 3, target) : global;
-  return std::min<int>(depth, settings.depth_limit);
+  return std::min<int>(depth, control.limits.depth);
 }
 
 // Root with no legal move: mate or stalemate, published without a search.
@@ -426,7 +427,7 @@ void iterate(int thread_number) {
     if (!in_check) {
       Move pv[kPvSize] = {};
       root_qscore = quiescence(thread, side, 1, 0, kNoScore, -kNoScore, 0, pv);
-      if (settings.depth_limit < 1) {
+      if (control.limits.depth < 1) {
         thread.iteration_depth = 1;
         thread.last_score = static_cast<int16_t>(root_qscore);
         std::memset(thread.root_pv, 0, sizeof(thread.root_pv));
@@ -436,7 +437,7 @@ void iterate(int thread_number) {
         control.abort = 1;
         return;
       }
-    } else if (settings.depth_limit < 1) {
+    } else if (control.limits.depth < 1) {
       thread.last_score = static_cast<int16_t>(eval);
       thread.root_pv[0] = list[0].move;
       thread.root_pv[1] = kNoMove;
@@ -477,15 +478,15 @@ void iterate(int thread_number) {
     search_lock.unlock();
     if (main) control.last_reported_depth = static_cast<int8_t>(d);
     if (control.abort) break;
-    if (mate_found(thread.last_score, d) || d >= settings.depth_limit) break;
+    if (mate_found(thread.last_score, d) || d >= control.limits.depth) break;
     if (thread.game.undo_index + d > kHistoryRoom || d + 1 >= kMaxPly) break;
   }
   if (main) control.abort = 1;
 }
 
-void think(int mode, int threaded, void (*serve_input)()) {
+void think(int mode, const Limits& limits, int threaded, void (*serve_input)()) {
   control.state = static_cast<uint16_t>(mode);
-  search_setup();
+  search_setup(limits);
   // Every block is made ready before any search thread starts: the thread table is then
   // fixed while they run (the main search thread sums the helpers' counters).
   int threads = threaded ? settings.threads : 1;

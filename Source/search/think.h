@@ -6,14 +6,16 @@
 #include <cstdint>
 
 #include "position/types.h"
+#include "search/limits.h"
 
 namespace search {
 
-// Runs a whole search from the main position. `mode` is the state to search in (thinking,
-// pondering or a fixed search); with `threaded` the search runs on its own threads while
-// the caller supervises the clock and, every millisecond until a stop is requested, calls
-// `serve_input` (when given) to take commands; else it runs on the caller's thread.
-void think(int mode, int threaded, void (*serve_input)() = nullptr);
+// Runs a whole search from the main position within `limits`. `mode` is the state to
+// search in (thinking, pondering or a fixed search); with `threaded` the search runs on its
+// own threads while the caller supervises the clock and, every millisecond until a stop is
+// requested, calls `serve_input` (when given) to take commands; else it runs on the
+// caller's thread.
+void think(int mode, const Limits& limits, int threaded, void (*serve_input)() = nullptr);
 
 // The per-thread deepening.
 void iterate(int thread_number);

@@ -31,6 +31,7 @@
 #include "shell/game_line.h"
 #include "shell/options.h"
 #include "shell/input.h"
+#include "shell/search_limits.h"
 #include "base/output.h"
 #include "base/settings.h"
 
@@ -77,23 +78,21 @@ void evaluation_report(int level) {
   last_move_line(board(), line);
   if (line[0]) print_plain("%s", line);
   const EngineSettings saved = settings;
-  const float clocks[2] = {control.clock[0], control.clock[1]};
-  settings.depth_limit = 0;
   settings.noise = 99999;
   settings.threads = 1;
   settings.multipv = 1;
-  control.search_moves[0] = kNoMove;
+  search::Limits limits = game_search_limits(board().side, game().undo_index);
+  limits.depth = 0;
+  limits.search_moves[0] = kNoMove;
   // In check or without a move the search runs no root quiescence search: the report then
   // shows the score the search gave, not one left over from an earlier position.
   constexpr int kNotSearched = -999999;
   search::root_qscore = kNotSearched;
-  search::think(kFixedSearch, 0);
+  search::think(kFixedSearch, limits, 0);
   if (search::root_qscore == kNotSearched) search::root_qscore = control.published_score;
   control.state = 0;
   control.abort = 0;
   settings = saved;
-  control.clock[0] = clocks[0];
-  control.clock[1] = clocks[1];
   eval::show_evaluation(board(), search::main_thread->eval, search::root_qscore, level);
 }
 
@@ -102,7 +101,7 @@ void show_board() {
   display_board(board());
 }
 
-void reset_clocks() { control.clock[0] = control.clock[1] = settings.base_time; }
+void reset_clocks() { kept_limits.clock[0] = kept_limits.clock[1] = settings.base_time; }
 
 void set_up(const char* fen) {
   if (set_position(board(), fen) != 0) {

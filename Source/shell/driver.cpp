@@ -17,6 +17,7 @@
 #include "search/control.h"
 #include "shell/game_line.h"
 #include "shell/input.h"
+#include "shell/search_limits.h"
 #include "shell/uci.h"
 #include "base/output.h"
 #include "base/settings.h"
@@ -80,7 +81,8 @@ void answer_request() {
     control.state |= kResultReady;
     return;
   }
-  search::think(mode, 1, poll_input);
+  clock_to_fixed_time(pos.side);
+  search::think(mode, game_search_limits(pos.side, search::main_thread->game.undo_index), 1, poll_input);
   // A ponder search that ended by itself keeps its answer until "ponderhit" or "stop".
   while ((control.state & kPondering) && !(control.state & kStopRequested) && !settings.quit) {
     poll_input();
@@ -125,13 +127,13 @@ void report_result() {
   if (settings.uci_mode == 0) {
     report_console_result(best_text);
   } else {
-    if (control.elapsed < 0.006f && control.clock[pos.side] > 1.0f) sleep_ms();
+    if (control.elapsed < 0.006f && kept_limits.clock[pos.side] > 1.0f) sleep_ms();
     char line[64], ponder_part[24] = "";
     if (ponder) std::snprintf(ponder_part, sizeof(ponder_part), " ponder %s", ponder_text);
     std::snprintf(line, sizeof(line), "bestmove %s%s", best_text, ponder_part);
     emit_line(line);
   }
-  float& clock = control.clock[pos.side];
+  float& clock = kept_limits.clock[pos.side];
   clock += settings.increment - control.elapsed;
   int n = settings.moves_per_control;
   if (n > 1 && search::main_thread->game.undo_index % (2 * n) < 2) clock = settings.base_time;

@@ -14,6 +14,7 @@
 #include "search/control.h"
 #include "shell/input.h"
 #include "shell/options.h"
+#include "shell/search_limits.h"
 #include "base/output.h"
 #include "base/settings.h"
 
@@ -27,7 +28,6 @@ using namespace position;
 namespace {
 
 constexpr int kTokenSize = 128;
-constexpr uint64_t kNoNodeLimit = 1000000000000000ULL;
 constexpr float kNoTimeLimit = 1e7f;
 constexpr double kMaxMs = 1e10;  // clock values beyond this are taken as this (over 100 days)
 constexpr double kMaxMovesToGo = 10000;
@@ -82,7 +82,7 @@ void new_game() {
   settings.moves_per_control = 0;
   settings.base_time = 60.0f;
   settings.increment = 0.0f;
-  control.clock[kWhite] = control.clock[kBlack] = 60.0f;
+  kept_limits.clock[kWhite] = kept_limits.clock[kBlack] = 60.0f;
   search::main_thread->game.undo_index = 0;
   search::clear_hash_table();
   control.tt_age = 0;
@@ -189,7 +189,8 @@ bool find_number(const char* text, const char* key, double& number) {
 // The moves after "searchmoves", up to the first word that is not a move; words that are
 // moves but not legal here are reported and left out.
 void read_search_moves(const char* arguments) {
-  control.search_moves[0] = kNoMove;
+  Move* allowed = kept_limits.search_moves;
+  allowed[0] = kNoMove;
   const char* at = std::strstr(arguments, "searchmoves");
   if (!at) return;
   at += std::strlen("searchmoves");
@@ -207,11 +208,14 @@ void read_search_moves(const char* arguments) {
       report(line);
       continue;
     }
-    if (count < search::kMaxMoves - 1) control.search_moves[count++] = move;
+    if (count < search::kMaxMoves - 1) allowed[count++] = move;
   }
-  control.search_moves[count] = kNoMove;
+  allowed[count] = kNoMove;
 }
 
+// What a "go" names changes the standing limits of the settings record, and they last: a
+// later "go" that names no depth keeps this one's. The clocks, the moves to go and the
+// root moves are kept apart; the search gets them all in a fresh record when it starts.
 void start_go(const char* arguments) {
   EngineSettings& s = settings;
   int side = search::main_thread->position.side;
@@ -219,8 +223,8 @@ void start_go(const char* arguments) {
   // Every number is brought inside what its field can hold before it is converted.
   double value;
   s.moves_per_control = 0;
-  if (find_number(arguments, "wtime", value)) control.clock[kWhite] = static_cast<float>(bounded(value, 0, kMaxMs) / 1000);
-  if (find_number(arguments, "btime", value)) control.clock[kBlack] = static_cast<float>(bounded(value, 0, kMaxMs) / 1000);
+  if (find_number(arguments, "wtime", value)) kept_limits.clock[kWhite] = static_cast<float>(bounded(value, 0, kMaxMs) / 1000);
+  if (find_number(arguments, "btime", value)) kept_limits.clock[kBlack] = static_cast<float>(bounded(value, 0, kMaxMs) / 1000);
   if (find_number(arguments, "winc", value) && side == kWhite)
     s.increment = static_cast<float>(bounded(value, -kMaxMs, kMaxMs) / 1000);
   if (find_number(arguments, "binc", value) && side == kBlack)
@@ -229,7 +233,7 @@ void start_go(const char* arguments) {
     s.depth_limit = 80;
     s.moves_per_control = 40;
     s.node_limit = kNoNodeLimit;
-    control.moves_to_go = static_cast<int16_t>(bounded(value, 0, kMaxMovesToGo));
+    kept_limits.moves_to_go = static_cast<int>(bounded(value, 0, kMaxMovesToGo));
   }
   if (find_number(arguments, "depth", value)) {
     s.depth_limit = static_cast<int16_t>(bounded(value, kLowestDepth, 80));

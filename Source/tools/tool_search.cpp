@@ -37,6 +37,18 @@ double branching_factor() {
   return std::pow(now / before, 0.25);
 }
 
+// The standing limits the tools keep in the settings record, with a fixed move time.
+search::Limits tool_limits() {
+  search::Limits limits;
+  limits.depth = settings.depth_limit;
+  limits.nodes = settings.node_limit;
+  limits.min_nodes = settings.min_nodes;
+  limits.node_depth_cap = settings.node_depth_cap;
+  limits.move_time = limits.time_left = settings.base_time;
+  limits.increment = settings.increment;
+  return limits;
+}
+
 }  // namespace
 
 void prepare_tool_searches(int tt_below) {
@@ -48,7 +60,7 @@ void prepare_tool_searches(int tt_below) {
 
 ToolSearchResult tool_search() {
   using search::control;
-  search::think(search::kFixedSearch, settings.threads > 1 ? 1 : 0);
+  search::think(search::kFixedSearch, tool_limits(), settings.threads > 1 ? 1 : 0);
   control.state = 0;
   ToolSearchResult r;
   r.best_move = control.best_move;
