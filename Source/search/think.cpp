@@ -10,18 +10,17 @@
 #include <thread>
 #include <vector>
 
-#include "base/output.h"
 #include "base/settings.h"
 #include "eval/evaluate.h"
 #include "position/exchange.h"
 #include "position/legality.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
-#include "position/notation.h"
 #include "search/alphabeta.h"
 #include "search/control.h"
 #include "search/movepick.h"
 #include "search/params.h"
+#include "search/report.h"
 #include "search/thread.h"
 #include "search/timeman.h"
 #include "search/tt.h"
@@ -42,14 +41,10 @@ constexpr int kHistoryRoom = 883;
 Move best_move_by_depth[kMaxPly];
 // What every evaluation of this search is told; copied into each thread block.
 eval::EvalContext eval_context;
+// Where the running search sends its reports.
+Reporter* reporter = nullptr;
 
 bool quiet() { return settings.noise >= kQuiet; }
-
-void score_text(int score, char* text, int size) {
-  if (score > 9899) std::snprintf(text, size, "mate %d", (kMateScore - score) / 2);
-  else if (score < -9900) std::snprintf(text, size, "mate -%d", (score + kMateScore) / 2);
-  else std::snprintf(text, size, "cp %d", score);
-}
 
 // Threads that completed iteration 2 count towards the totals; the main thread always.
 void recompute_totals() {
@@ -73,39 +68,29 @@ void print_search_info(int thread_number, int multipv_index, int depth, int scor
   recompute_totals();
   search_timer(0);
   if (!(control.abort || control.elapsed >= settings.noise) || quiet() || depth <= 0 || !pv[0]) return;
-  int hashfull = depth >= 7 ? hashfull_estimate() : 0;
-  double elapsed = control.elapsed;
-  double nodes = static_cast<double>(control.statistics[0]);
-  // Whole milliseconds, as the line shows them, and never a rate of 0 for a fast answer.
-  double milliseconds = std::max(std::floor(elapsed * 1000 + 0.5), 1.0);
-  double nps = std::floor(nodes * 1000 / milliseconds);
-  char moves[81 * 8];
-  char line[81 * 8 + 256];
-  char score_part[24];
-  if (settings.uci_mode == 1) {
-    variation_text(pv, 80, moves, sizeof(moves));
-    score_text(score, score_part, sizeof(score_part));
-    char prefix[24] = "";
-    if (settings.multipv > 1) std::snprintf(prefix, sizeof(prefix), "multipv %d ", multipv_index);
-    const SearchThread* main = thread_blocks[0];
-    std::snprintf(line, sizeof(line),
-                  "info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %d pv %s",
-                  prefix, "", depth, main ? main->seldepth - 1 : 0, score_part, milliseconds, nodes, nps,
-                  static_cast<double>(control.statistics[7]), hashfull, moves);
-  } else {
-    int limit = control.abort ? 32 : 8;
-    std::string text;
-    char move_text[16];
-    for (int i = 0; i < limit && pv[i]; ++i) {
-      if (i && i % 8 == 0) text += "\n                              ";
-      else if (i) text += ' ';
-      move_to_text(main_thread->position, main_thread->position.side ^ (i & 1), pv[i], move_text);
-      text += move_text;
-    }
-    std::snprintf(line, sizeof(line), "%02d] %02d%c %5.1f %7.0fK %5d  %s", thread_number, depth,
-                  multipv_index > 0 ? '.' : ' ', elapsed, nodes / 1000, score, text.c_str());
-  }
-  base::emit_line(line);
+  IterationReport report;
+  report.hashfull = depth >= 7 ? hashfull_estimate() : 0;
+  report.root = &main_thread->position;
+  report.pv = pv;
+  report.thread_number = thread_number;
+  report.line = multipv_index;
+  report.depth = depth;
+  const SearchThread* main = thread_blocks[0];
+  report.seldepth = main ? main->seldepth - 1 : 0;
+  report.score = score;
+  report.seconds = control.elapsed;
+  report.nodes = control.statistics[0];
+  report.tb_hits = control.statistics[7];
+  report.stopped = control.abort;
+  reporter->iteration(report);
+}
+
+// At the start of an iteration's root moves that runs past a few seconds.
+void report_progress() {
+  search_timer(0);
+  if (control.elapsed <= 3.5 || control.elapsed <= settings.noise) return;
+  recompute_totals();
+  reporter->progress({control.iteration_depth.load(), control.elapsed.load(), control.statistics[0], hashfull_estimate()});
 }
 
 void publish_result(SearchThread& thread, int depth) {
@@ -167,15 +152,7 @@ void search_setup(const Limits& limits) {
     t->iteration_depth = 0;
   }
   time_check();
-  if (!quiet() && (settings.uci_mode == 0 || settings.log)) {
-    char fen[128], line[200];
-    write_fen(main_thread->position, fen, 0);
-    std::snprintf(line, sizeof(line), "info string fen %s", fen);
-    base::emit_line(line);
-    std::snprintf(line, sizeof(line), "info string clock= %0.2f, target_time= %0.3f",
-                  limits.time_left, control.target_time.load());
-    base::emit_line(line);
-  }
+  if (!quiet()) reporter->started(main_thread->position, limits.time_left, control.target_time);
 }
 
 bool allowed_at_root(Move move) {
@@ -228,19 +205,7 @@ int search_root(SearchThread& thread, MoveEntry* list, int slot, int depth, int 
     MoveEntry& entry = list[index];
     if (entry.move == kNoMove) continue;
     int flags = move_flags(pos, entry);
-    if (thread.thread_number == 0 && slot == 0 && searched == 0 && settings.uci_mode == 1) {
-      search_timer(0);
-      if (control.elapsed > 3.5 && control.elapsed > settings.noise) {
-        recompute_totals();
-        char line[160];
-        double nodes = static_cast<double>(control.statistics[0]);
-        double elapsed = control.elapsed;
-        std::snprintf(line, sizeof(line), "info depth %d time %.0f nodes %.0f nps %.0f hashfull %d",
-                      control.iteration_depth.load(), elapsed * 1000.0, nodes, nodes / (elapsed + 0.002),
-                      hashfull_estimate());
-        base::emit_line(line);
-      }
-    }
+    if (thread.thread_number == 0 && slot == 0 && searched == 0) report_progress();
     int reduction = depth > 4 && !flags && searched >= 3 && entry.score <= alpha && has_piece_and_pawn ? 1 : 0;
     entry.score = static_cast<int16_t>((alpha - 1) - searched);
     root.current = &entry;
@@ -341,7 +306,7 @@ bool root_tablebases(SearchThread& thread, MoveEntry* list) {
   if (result == -1) return false;
   const char* word = result == 4 ? "WIN" : result == 0 ? "LOSS" : "DRAW";
   char line[600];
-  int length = std::snprintf(line, sizeof(line), "info string TB result is %s with moves: ", word);
+  int length = std::snprintf(line, sizeof(line), "TB result is %s with moves: ", word);
   for (MoveEntry* e = list; e->move != kListEnd; ++e) {
     make_move(pos, e->move);
     int child = tablebase::tb_probe_search(pos, tablebase::kProbeAtAnyDepth);
@@ -355,7 +320,7 @@ bool root_tablebases(SearchThread& thread, MoveEntry* list) {
                               '1' + rank_of(from), 'a' + file_of(to), '1' + rank_of(to));
     }
   }
-  if (!quiet()) base::emit_line(line);
+  if (!quiet()) reporter->note(line);
   best_to_front(list);
   control.best_move = list[0].move;
   if (pos.rule50 < 10 || pos.castle_rights) return false;
@@ -377,17 +342,6 @@ bool root_tablebases(SearchThread& thread, MoveEntry* list) {
   std::memcpy(control.pv, thread.root_pv, sizeof(control.pv));
   control.abort = 1;
   return true;
-}
-
-void variation_text(const Move* pv, int limit, char* text, int size) {
-  text[0] = 0;
-  int used = 0;
-  const Position& root = main_thread->position;
-  for (int i = 0; i < limit && pv[i] && used < size - 12; ++i) {
-    char move[16];
-    move_to_text(root, root.side ^ (i & 1), pv[i], move);
-    used += std::snprintf(text + used, size - used, i ? " %s" : "%s", move);
-  }
 }
 
 void iterate(int thread_number) {
@@ -484,7 +438,8 @@ void iterate(int thread_number) {
   if (main) control.abort = 1;
 }
 
-void think(int mode, const Limits& limits, int threaded, void (*serve_input)()) {
+void think(int mode, const Limits& limits, Reporter& search_reporter, int threaded) {
+  reporter = &search_reporter;
   control.state = static_cast<uint16_t>(mode);
   search_setup(limits);
   // Every block is made ready before any search thread starts: the thread table is then
@@ -509,7 +464,7 @@ void think(int mode, const Limits& limits, int threaded, void (*serve_input)()) 
   while (!settings.quit) {
     time_check();
     if (control.state & kResultReady) break;
-    if (serve_input && !(control.state & kStopRequested)) serve_input();
+    if (!(control.state & kStopRequested)) reporter->poll();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   control.abort = 1;

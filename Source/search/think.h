@@ -7,15 +7,16 @@
 
 #include "position/types.h"
 #include "search/limits.h"
+#include "search/report.h"
 
 namespace search {
 
-// Runs a whole search from the main position within `limits`. `mode` is the state to
-// search in (thinking, pondering or a fixed search); with `threaded` the search runs on its
-// own threads while the caller supervises the clock and, every millisecond until a stop is
-// requested, calls `serve_input` (when given) to take commands; else it runs on the
+// Runs a whole search from the main position within `limits`, reporting to `reporter`.
+// `mode` is the state to search in (thinking, pondering or a fixed search); with
+// `threaded` the search runs on its own threads while the caller supervises the clock and
+// polls the reporter every millisecond until a stop is requested; else it runs on the
 // caller's thread.
-void think(int mode, const Limits& limits, int threaded, void (*serve_input)() = nullptr);
+void think(int mode, const Limits& limits, Reporter& reporter, int threaded);
 
 // The per-thread deepening.
 void iterate(int thread_number);
@@ -25,8 +26,5 @@ extern int root_qscore;
 
 // Totals over the search threads: nodes and the statistics of the last search.
 uint64_t total_nodes();
-
-// Coordinate text of a variation (at most `limit` moves) from the main position.
-void variation_text(const position::Move* pv, int limit, char* text, int size);
 
 }  // namespace search

@@ -11,6 +11,7 @@
 #include "shell/input.h"
 #include "shell/options.h"
 #include "shell/search_limits.h"
+#include "shell/search_report.h"
 #include "base/output.h"
 #include "base/settings.h"
 #include "shell/uci.h"
@@ -63,7 +64,7 @@ void calibrate() {
   settings.threads = 1;
   settings.limit_strength = 0;
   position::set_position(search::main_thread->position, kCalibrationFen);
-  search::think(kFixedSearch, limits, 0);
+  search::think(kFixedSearch, limits, protocol_reporter(), 0);
   control.state = 0;
   settings = saved;
 
@@ -92,8 +93,8 @@ void run_benchmark(int threaded) {
     position::set_position(search::main_thread->position, kBenchmarkFens[i]);
     search::clear_hash_table();
     const position::Position& pos = search::main_thread->position;
-    search::think(kFixedSearch, game_search_limits(pos.side, search::main_thread->game.undo_index), threaded,
-                  poll_input);
+    search::think(kFixedSearch, game_search_limits(pos.side, search::main_thread->game.undo_index),
+                  protocol_reporter(), threaded);
     control.state = 0;
     total_nodes += static_cast<double>(search::total_nodes());
     total_time += control.elapsed;

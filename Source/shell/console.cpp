@@ -32,6 +32,7 @@
 #include "shell/options.h"
 #include "shell/input.h"
 #include "shell/search_limits.h"
+#include "shell/search_report.h"
 #include "base/output.h"
 #include "base/settings.h"
 
@@ -88,7 +89,7 @@ void evaluation_report(int level) {
   // shows the score the search gave, not one left over from an earlier position.
   constexpr int kNotSearched = -999999;
   search::root_qscore = kNotSearched;
-  search::think(kFixedSearch, limits, 0);
+  search::think(kFixedSearch, limits, protocol_reporter(), 0);
   if (search::root_qscore == kNotSearched) search::root_qscore = control.published_score;
   control.state = 0;
   control.abort = 0;
@@ -436,21 +437,28 @@ void set_value(const Words& words) {
   }
 }
 
+// "quit" and "." (stop the search), taken at any time; false for the other commands.
+bool stop_command(const char* command) {
+  if (!std::strcmp(command, "quit")) {
+    settings.quit = 1;
+    return true;
+  }
+  if (!std::strcmp(command, ".")) {
+    control.abort = 1;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+void console_command_while_searching(const char* line) { stop_command(split_words(line).command); }
 
 void console_command(const char* line) {
   Words words = split_words(line);
   const char* command = words.command;
   const char* argument = words.argument[0];
-  if (!std::strcmp(command, "quit")) {
-    settings.quit = 1;
-    return;
-  }
-  if (!std::strcmp(command, ".")) {
-    control.abort = 1;
-    return;
-  }
-  if (control.state) return;
+  if (stop_command(command) || control.state) return;
 
   if (!std::strcmp(command, "new")) {
     set_up(kStartFen);

@@ -18,6 +18,7 @@
 #include "shell/game_line.h"
 #include "shell/input.h"
 #include "shell/search_limits.h"
+#include "shell/search_report.h"
 #include "shell/uci.h"
 #include "base/output.h"
 #include "base/settings.h"
@@ -82,10 +83,10 @@ void answer_request() {
     return;
   }
   clock_to_fixed_time(pos.side);
-  search::think(mode, game_search_limits(pos.side, search::main_thread->game.undo_index), 1, poll_input);
+  search::think(mode, game_search_limits(pos.side, search::main_thread->game.undo_index), protocol_reporter(), 1);
   // A ponder search that ended by itself keeps its answer until "ponderhit" or "stop".
   while ((control.state & kPondering) && !(control.state & kStopRequested) && !settings.quit) {
-    poll_input();
+    poll_input_while_searching();
     wait_for_input(kIdleWaitMs);
   }
 }

@@ -263,14 +263,24 @@ void start_go(const char* arguments) {
 
 bool is(const char* word, const char* command) { return std::strcmp(word, command) == 0; }
 
-void execute(const char* text) {
+// A command line split into its first word and the rest.
+struct Command {
   char word[kTokenSize];
-  next_token(text, word);
+  const char* arguments;
+};
+
+Command split_command(const char* text) {
+  Command command;
+  next_token(text, command.word);
   const char* start = text;
   while (*start == ' ') ++start;
-  const char* arguments = start + std::strlen(word);
-  if (*arguments) ++arguments;
+  command.arguments = start + std::strlen(command.word);
+  if (*command.arguments) ++command.arguments;
+  return command;
+}
 
+// The commands that never wait: they answer at once or set a flag of the running search.
+void execute_at_once(const char* word) {
   if (is(word, "uci")) {
     settings.uci_mode = 1;
     send_identification();
@@ -284,37 +294,66 @@ void execute(const char* text) {
     add_state(kStopRequested);
   }
   if (is(word, "quit")) settings.quit = 1;
+}
 
-  bool changes_game = is(word, "setoption") || is(word, "ucinewgame") || is(word, "position") || is(word, "go");
-  if (!changes_game) return;
+bool changes_game(const char* word) {
+  return is(word, "setoption") || is(word, "ucinewgame") || is(word, "position") || is(word, "go");
+}
+
+// GUIs send the commands that change the game without waiting for "bestmove" (a user
+// stepping through a game during analysis): the search stops, answers, and then the
+// command is carried out.
+void defer(const char* text) {
+  std::snprintf(deferred, sizeof(deferred), "%s", text);
+  has_deferred = true;
+  control.abort = 1;
+  add_state(kStopRequested);
+}
+
+void execute(const char* text) {
+  Command command = split_command(text);
+  const char* word = command.word;
+  execute_at_once(word);
+  if (!changes_game(word)) return;
   if (control.state) {
-    // GUIs send these without waiting for "bestmove" (a user stepping through a game
-    // during analysis): the search stops, answers, and then the command is carried out.
-    std::snprintf(deferred, sizeof(deferred), "%s", text);
-    has_deferred = true;
-    control.abort = 1;
-    add_state(kStopRequested);
+    defer(text);
     return;
   }
-  if (is(word, "setoption")) parse_setoption(arguments);
+  if (is(word, "setoption")) parse_setoption(command.arguments);
   if (is(word, "ucinewgame")) new_game();
-  if (is(word, "position")) set_up_position(arguments);
-  if (is(word, "go")) start_go(arguments);
+  if (is(word, "position")) set_up_position(command.arguments);
+  if (is(word, "go")) start_go(command.arguments);
+}
+
+void execute_while_searching(const char* text) {
+  Command command = split_command(text);
+  execute_at_once(command.word);
+  if (changes_game(command.word)) defer(text);
+}
+
+// The line without its line end, echoed to the log; false for an empty line.
+bool take_line(const char* line, char* text) {
+  std::snprintf(text, kMaxLineLength + 1, "%s", line);
+  text[std::strcspn(text, "\n")] = 0;
+  if (!text[0]) return false;
+  if (command_echo && settings.log) {
+    char echo[kMaxLineLength + 8];
+    std::snprintf(echo, sizeof(echo), "CMD: %s", text);
+    log_line(echo);
+  }
+  return true;
 }
 
 }  // namespace
 
 void uci_command(const char* line) {
   char text[kMaxLineLength + 1];
-  std::snprintf(text, sizeof(text), "%s", line);
-  text[std::strcspn(text, "\n")] = 0;
-  if (!text[0]) return;
-  if (command_echo && settings.log) {
-    char echo[kMaxLineLength + 8];
-    std::snprintf(echo, sizeof(echo), "CMD: %s", text);
-    log_line(echo);
-  }
-  execute(text);
+  if (take_line(line, text)) execute(text);
+}
+
+void uci_command_while_searching(const char* line) {
+  char text[kMaxLineLength + 1];
+  if (take_line(line, text)) execute_while_searching(text);
 }
 
 void run_deferred_command() {

@@ -37,6 +37,9 @@ double branching_factor() {
   return std::pow(now / before, 0.25);
 }
 
+search::Reporter silent_reporter;
+search::Reporter* reporter = &silent_reporter;
+
 // The standing limits the tools keep in the settings record, with a fixed move time.
 search::Limits tool_limits() {
   search::Limits limits;
@@ -51,6 +54,8 @@ search::Limits tool_limits() {
 
 }  // namespace
 
+void set_search_reporter(search::Reporter& tool_reporter) { reporter = &tool_reporter; }
+
 void prepare_tool_searches(int tt_below) {
   if (!limit_given()) settings.depth_limit = kDefaultToolDepth;
   settings.base_time = kUnboundedMoveTime;
@@ -60,7 +65,7 @@ void prepare_tool_searches(int tt_below) {
 
 ToolSearchResult tool_search() {
   using search::control;
-  search::think(search::kFixedSearch, tool_limits(), settings.threads > 1 ? 1 : 0);
+  search::think(search::kFixedSearch, tool_limits(), *reporter, settings.threads > 1 ? 1 : 0);
   control.state = 0;
   ToolSearchResult r;
   r.best_move = control.best_move;

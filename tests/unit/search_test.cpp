@@ -65,6 +65,12 @@ class EngineState : public testing::Test {
     search::set_default_control(control);
   }
 
+  // A reporter that overrides nothing: the search reports to no one.
+  static search::Reporter& silent_reporter() {
+    static search::Reporter reporter;
+    return reporter;
+  }
+
   // The limits the shell hands a search of the main position now.
   static search::Limits standing_limits() {
     const Position& pos = search::main_thread->position;
@@ -132,7 +138,7 @@ class Search : public EngineState {
     settings.depth_limit = static_cast<int16_t>(depth);
     settings.moves_per_control = 1;
     settings.base_time = 1e7f;
-    search::think(search::kFixedSearch, standing_limits(), 0);
+    search::think(search::kFixedSearch, standing_limits(), silent_reporter(), 0);
     control.state = 0;
     return {control.published_score, control.best_move, control.published_depth};
   }
@@ -381,7 +387,7 @@ TEST_F(Search, EvaluationContextOfASearch) {
   settings.moves_per_control = 1;
   settings.base_time = 1e7f;
   auto context_after = [](int mode) {
-    search::think(mode, standing_limits(), 0);
+    search::think(mode, standing_limits(), silent_reporter(), 0);
     control.state = 0;
     return search::thread_blocks[0]->eval_context;
   };
