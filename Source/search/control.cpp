@@ -43,7 +43,6 @@ void set_default_control(SearchControl& c) {
   c.root_tb_move = position::kNoMove;
   c.min_nodes = 0;
   std::memset(c.statistics, 0, sizeof(c.statistics));
-  std::memset(c.debug_counters, 0, sizeof(c.debug_counters));
   c.limits = Limits{};
 }
 

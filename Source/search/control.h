@@ -45,7 +45,6 @@ struct SearchControl {
   position::Move root_tb_move;  // the move the DTZ choice played, 0 when none
   uint64_t min_nodes;  // the node count below which -md does not stop this search
   uint64_t statistics[8];
-  int32_t debug_counters[4];
   Limits limits;  // the running search's, copied in at its start
 };
 

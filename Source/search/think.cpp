@@ -38,7 +38,6 @@ namespace {
 constexpr int kQuiet = 99999;
 constexpr int kHistoryRoom = 883;
 
-Move best_move_by_depth[kMaxPly];
 // What every evaluation of this search is told; copied into each thread block.
 eval::EvalContext eval_context;
 // Where the running search sends its reports.
@@ -102,7 +101,6 @@ void publish_result(SearchThread& thread, int depth) {
   control.ponder_move = thread.root_pv[1];
   std::memcpy(control.pv, thread.root_pv, sizeof(control.pv));
   control.score_by_depth[depth] = thread.last_score.load();
-  best_move_by_depth[depth] = thread.root_pv[0];
   if (depth > 1 && settings.multipv == 1) print_search_info(0, 0, depth, thread.last_score, thread.root_pv);
 }
 
@@ -120,7 +118,6 @@ void search_setup(const Limits& limits) {
   std::memset(control.pv, 0, sizeof(control.pv));
   control.pv_key = main_thread->position.key;
   for (auto& s : control.score_by_depth) s = kNoScore;
-  std::memset(best_move_by_depth, 0, sizeof(best_move_by_depth));
   std::memset(control.nodes_by_depth, 0, sizeof(control.nodes_by_depth));
   control.best_move_change_depth = 0;
   control.single_reply = 0;
@@ -289,6 +286,30 @@ void publish_no_move(SearchThread& thread, bool in_check) {
   control.abort = 1;
 }
 
+double branching_factor() {
+  int d = control.last_reported_depth;
+  if (d < 6 || d >= kMaxPly || !control.nodes_by_depth[d] || !control.nodes_by_depth[d - 4]) return 2.0;
+  return std::pow(static_cast<double>(control.nodes_by_depth[d]) / control.nodes_by_depth[d - 4], 0.25);
+}
+
+// The published result, read once the search threads have stopped.
+Result collect_result() {
+  Result result;
+  result.best_move = control.best_move;
+  result.ponder_move = control.ponder_move;
+  result.score = control.published_score;
+  result.depth = control.published_depth;
+  result.nodes = total_nodes();
+  result.seconds = control.elapsed;
+  result.branching_factor = branching_factor();
+  const uint64_t* s = control.statistics;
+  result.counters = {s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7]};
+  std::memcpy(result.pv, control.pv, sizeof(result.pv));
+  result.pv_key = control.pv_key;
+  result.root_qscore = root_qscore;
+  return result;
+}
+
 }  // namespace
 
 uint64_t total_nodes() {
@@ -438,7 +459,7 @@ void iterate(int thread_number) {
   if (main) control.abort = 1;
 }
 
-void think(int mode, const Limits& limits, Reporter& search_reporter, int threaded) {
+Result think(int mode, const Limits& limits, Reporter& search_reporter, int threaded) {
   reporter = &search_reporter;
   control.state = static_cast<uint16_t>(mode);
   search_setup(limits);
@@ -452,7 +473,7 @@ void think(int mode, const Limits& limits, Reporter& search_reporter, int thread
   if (!threaded) {
     iterate(0);
     add_state(kResultReady);
-    return;
+    return collect_result();
   }
   std::thread main_search([] {
     iterate(0);
@@ -473,6 +494,7 @@ void think(int mode, const Limits& limits, Reporter& search_reporter, int thread
   print_search_info(0, 1, control.published_depth, control.published_score, control.pv);
   add_state(kResultReady);
   search_timer(0);
+  return collect_result();
 }
 
 }  // namespace search

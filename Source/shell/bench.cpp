@@ -11,7 +11,7 @@
 #include "shell/input.h"
 #include "shell/options.h"
 #include "shell/search_limits.h"
-#include "shell/search_report.h"
+#include "shell/driver.h"
 #include "base/output.h"
 #include "base/settings.h"
 #include "shell/uci.h"
@@ -64,12 +64,12 @@ void calibrate() {
   settings.threads = 1;
   settings.limit_strength = 0;
   position::set_position(search::main_thread->position, kCalibrationFen);
-  search::think(kFixedSearch, limits, protocol_reporter(), 0);
+  search::Result result = run_search(kFixedSearch, limits, 0);
   control.state = 0;
   settings = saved;
 
-  double nodes = static_cast<double>(search::thread_blocks[0]->nodes);
-  double elapsed = control.elapsed;
+  double nodes = static_cast<double>(result.nodes);
+  double elapsed = result.seconds;
   double nps = nodes / (elapsed + 0.002) * 1.18;
   double elo = elo_from_nps(nps);
   settings.calibration_nps = settings_snapshot.calibration_nps = static_cast<float>(nps);
@@ -93,13 +93,13 @@ void run_benchmark(int threaded) {
     position::set_position(search::main_thread->position, kBenchmarkFens[i]);
     search::clear_hash_table();
     const position::Position& pos = search::main_thread->position;
-    search::think(kFixedSearch, game_search_limits(pos.side, search::main_thread->game.undo_index),
-                  protocol_reporter(), threaded);
+    search::Result result =
+        run_search(kFixedSearch, game_search_limits(pos.side, search::main_thread->game.undo_index), threaded);
     control.state = 0;
-    total_nodes += static_cast<double>(search::total_nodes());
-    total_time += control.elapsed;
-    depth_sum += control.published_depth;
-    std::snprintf(line, sizeof(line), "pos %2d: %6.2f seconds", i, control.elapsed.load());
+    total_nodes += static_cast<double>(result.nodes);
+    total_time += result.seconds;
+    depth_sum += result.depth;
+    std::snprintf(line, sizeof(line), "pos %2d: %6.2f seconds", i, result.seconds);
     emit_line(line);
   }
   std::snprintf(line, sizeof(line), "total time= %0.2f seconds, nodes= %.0f, nps= %.0f", total_time, total_nodes,

@@ -32,7 +32,6 @@
 #include "shell/options.h"
 #include "shell/input.h"
 #include "shell/search_limits.h"
-#include "shell/search_report.h"
 #include "base/output.h"
 #include "base/settings.h"
 
@@ -89,8 +88,8 @@ void evaluation_report(int level) {
   // shows the score the search gave, not one left over from an earlier position.
   constexpr int kNotSearched = -999999;
   search::root_qscore = kNotSearched;
-  search::think(kFixedSearch, limits, protocol_reporter(), 0);
-  if (search::root_qscore == kNotSearched) search::root_qscore = control.published_score;
+  search::Result result = run_search(kFixedSearch, limits, 0);
+  if (search::root_qscore == kNotSearched) search::root_qscore = result.score;
   control.state = 0;
   control.abort = 0;
   settings = saved;
@@ -268,8 +267,9 @@ void analyse(const char* depth) {
 void show_table_variation() {
   Position& pos = board();
   Move line[search::kMaxPly + 2] = {};
-  if (control.pv_key == pos.key)
-    for (int i = 0; i < kMaxVariation && control.pv[i]; ++i) line[i] = control.pv[i];
+  const search::Result& last = last_search();
+  if (last.pv_key == pos.key)
+    for (int i = 0; i < kMaxVariation && last.pv[i]; ++i) line[i] = last.pv[i];
   search::tt_variation(pos, 0, line);
   std::string text;
   int made = 0;

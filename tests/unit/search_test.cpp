@@ -134,13 +134,13 @@ class Search : public EngineState {
     return pos;
   }
 
-  static Outcome think_to_depth(int depth) {
+  Outcome think_to_depth(int depth) {
     settings.depth_limit = static_cast<int16_t>(depth);
     settings.moves_per_control = 1;
     settings.base_time = 1e7f;
-    search::think(search::kFixedSearch, standing_limits(), silent_reporter(), 0);
+    last_ = search::think(search::kFixedSearch, standing_limits(), silent_reporter(), 0);
     control.state = 0;
-    return {control.published_score, control.best_move, control.published_depth};
+    return {last_.score, last_.best_move, last_.depth};
   }
 
   // The published variation is a sequence of legal moves from the root.
@@ -148,17 +148,19 @@ class Search : public EngineState {
     Position& pos = position();
     int made = 0;
     testing::AssertionResult result = testing::AssertionSuccess();
-    for (int i = 0; i < 80 && control.pv[i]; ++i) {
-      if (!position::is_legal_move(pos, control.pv[i])) {
+    for (int i = 0; i < 80 && last_.pv[i]; ++i) {
+      if (!position::is_legal_move(pos, last_.pv[i])) {
         result = testing::AssertionFailure() << "move " << i << " of the variation is illegal";
         break;
       }
-      position::make_move(pos, control.pv[i]);
+      position::make_move(pos, last_.pv[i]);
       ++made;
     }
     while (made--) position::unmake_move(pos);
     return result;
   }
+
+  search::Result last_;  // the last search of think_to_depth
 };
 
 TEST_F(Search, MateInOneScoresNineThousandNineHundredNinetyEight) {
@@ -168,7 +170,7 @@ TEST_F(Search, MateInOneScoresNineThousandNineHundredNinetyEight) {
   Outcome r = think_to_depth(4);
   EXPECT_EQ(r.best, mv("a1a8"));
   EXPECT_EQ(r.score, 9998);
-  EXPECT_EQ(control.pv[0], r.best);
+  EXPECT_EQ(last_.pv[0], r.best);
 }
 
 TEST_F(Search, MateInTwoPlaysTheKeyMove) {
@@ -225,7 +227,7 @@ TEST_F(Search, StalemateAtTheRootScoresZeroWithoutAMove) {
   Outcome r = think_to_depth(5);
   EXPECT_EQ(r.score, 0);
   EXPECT_EQ(r.best, 0);
-  EXPECT_EQ(control.ponder_move, 0);
+  EXPECT_EQ(last_.ponder_move, 0);
   EXPECT_EQ(r.depth, 1);
 }
 
