@@ -4,7 +4,6 @@
 #include <chrono>
 #include <thread>
 
-#include "base/settings.h"
 #include "eval/evaluate.h"
 #include "position/bitboard.h"
 #include "position/exchange.h"
@@ -21,7 +20,6 @@
 namespace search {
 
 using namespace position;
-using base::settings;
 
 namespace {
 
@@ -47,8 +45,8 @@ void throttle(SearchThread& thread) {
 void apply_node_limits(SearchThread& thread) {
   if (control.nps_limited) throttle(thread);
   if (thread.root_status == 1 || thread.nodes < control.min_nodes) return;
-  if (thread.nodes >= settings.node_limit) control.abort = 1;
-  if (thread.iteration_depth >= settings.node_depth_cap) control.abort = 1;
+  if (thread.nodes >= control.limits.nodes) control.abort = 1;
+  if (thread.iteration_depth >= control.limits.node_depth_cap) control.abort = 1;
 }
 
 // Material of the side to move in centipawns, for the pruning guards.

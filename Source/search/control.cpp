@@ -24,8 +24,6 @@ void set_default_control(SearchControl& c) {
   c.state = 0;
   c.target_nps = 0;
   c.nps_limited = 0;
-  c.clock[0] = c.clock[1] = 5.0f;
-  c.moves_to_go = 0;
   c.target_time = 1.0f;
   c.elapsed = 0;
   c.abort = 0;
@@ -45,8 +43,7 @@ void set_default_control(SearchControl& c) {
   c.root_tb_move = position::kNoMove;
   c.min_nodes = 0;
   std::memset(c.statistics, 0, sizeof(c.statistics));
-  std::memset(c.debug_counters, 0, sizeof(c.debug_counters));
-  std::memset(c.search_moves, 0, sizeof(c.search_moves));
+  c.limits = Limits{};
 }
 
 void search_timer(int reset) {

@@ -1,5 +1,5 @@
 // The record through which the command loop, the game driver and the search talk:
-// state flags, clocks, limits and the published result.
+// state flags, the running search's limits and the published result.
 //
 // The fields that the input side, the supervising thread and the search threads touch
 // while a search runs are atomics; the rest are written only while no search runs, or
@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "position/position.h"
+#include "search/limits.h"
 
 namespace search {
 
@@ -25,8 +26,6 @@ struct SearchControl {
   std::atomic<uint16_t> state;
   float target_nps;
   uint16_t nps_limited;
-  float clock[2];
-  std::atomic<int16_t> moves_to_go;
   std::atomic<float> target_time;
   std::atomic<float> elapsed;
   std::atomic<uint8_t> abort;
@@ -46,9 +45,7 @@ struct SearchControl {
   position::Move root_tb_move;  // the move the DTZ choice played, 0 when none
   uint64_t min_nodes;  // the node count below which -md does not stop this search
   uint64_t statistics[8];
-  int32_t debug_counters[4];
-  // The root moves "go searchmoves" allows, ending with 0; empty means all.
-  Move search_moves[position::kMaxMoves];
+  Limits limits;  // the running search's, copied in at its start
 };
 
 extern SearchControl control;

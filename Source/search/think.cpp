@@ -10,18 +10,17 @@
 #include <thread>
 #include <vector>
 
-#include "base/output.h"
 #include "base/settings.h"
 #include "eval/evaluate.h"
 #include "position/exchange.h"
 #include "position/legality.h"
 #include "position/makemove.h"
 #include "position/movegen.h"
-#include "position/notation.h"
 #include "search/alphabeta.h"
 #include "search/control.h"
 #include "search/movepick.h"
 #include "search/params.h"
+#include "search/report.h"
 #include "search/thread.h"
 #include "search/timeman.h"
 #include "search/tt.h"
@@ -39,17 +38,12 @@ namespace {
 constexpr int kQuiet = 99999;
 constexpr int kHistoryRoom = 883;
 
-Move best_move_by_depth[kMaxPly];
 // What every evaluation of this search is told; copied into each thread block.
 eval::EvalContext eval_context;
+// Where the running search sends its reports.
+Reporter* reporter = nullptr;
 
 bool quiet() { return settings.noise >= kQuiet; }
-
-void score_text(int score, char* text, int size) {
-  if (score > 9899) std::snprintf(text, size, "mate %d", (kMateScore - score) / 2);
-  else if (score < -9900) std::snprintf(text, size, "mate -%d", (score + kMateScore) / 2);
-  else std::snprintf(text, size, "cp %d", score);
-}
 
 // Threads that completed iteration 2 count towards the totals; the main thread always.
 void recompute_totals() {
@@ -73,39 +67,29 @@ void print_search_info(int thread_number, int multipv_index, int depth, int scor
   recompute_totals();
   search_timer(0);
   if (!(control.abort || control.elapsed >= settings.noise) || quiet() || depth <= 0 || !pv[0]) return;
-  int hashfull = depth >= 7 ? hashfull_estimate() : 0;
-  double elapsed = control.elapsed;
-  double nodes = static_cast<double>(control.statistics[0]);
-  // Whole milliseconds, as the line shows them, and never a rate of 0 for a fast answer.
-  double milliseconds = std::max(std::floor(elapsed * 1000 + 0.5), 1.0);
-  double nps = std::floor(nodes * 1000 / milliseconds);
-  char moves[81 * 8];
-  char line[81 * 8 + 256];
-  char score_part[24];
-  if (settings.uci_mode == 1) {
-    variation_text(pv, 80, moves, sizeof(moves));
-    score_text(score, score_part, sizeof(score_part));
-    char prefix[24] = "";
-    if (settings.multipv > 1) std::snprintf(prefix, sizeof(prefix), "multipv %d ", multipv_index);
-    const SearchThread* main = thread_blocks[0];
-    std::snprintf(line, sizeof(line),
-                  "info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %d pv %s",
-                  prefix, "", depth, main ? main->seldepth - 1 : 0, score_part, milliseconds, nodes, nps,
-                  static_cast<double>(control.statistics[7]), hashfull, moves);
-  } else {
-    int limit = control.abort ? 32 : 8;
-    std::string text;
-    char move_text[16];
-    for (int i = 0; i < limit && pv[i]; ++i) {
-      if (i && i % 8 == 0) text += "\n                              ";
-      else if (i) text += ' ';
-      move_to_text(main_thread->position, main_thread->position.side ^ (i & 1), pv[i], move_text);
-      text += move_text;
-    }
-    std::snprintf(line, sizeof(line), "%02d] %02d%c %5.1f %7.0fK %5d  %s", thread_number, depth,
-                  multipv_index > 0 ? '.' : ' ', elapsed, nodes / 1000, score, text.c_str());
-  }
-  base::emit_line(line);
+  IterationReport report;
+  report.hashfull = depth >= 7 ? hashfull_estimate() : 0;
+  report.root = &main_thread->position;
+  report.pv = pv;
+  report.thread_number = thread_number;
+  report.line = multipv_index;
+  report.depth = depth;
+  const SearchThread* main = thread_blocks[0];
+  report.seldepth = main ? main->seldepth - 1 : 0;
+  report.score = score;
+  report.seconds = control.elapsed;
+  report.nodes = control.statistics[0];
+  report.tb_hits = control.statistics[7];
+  report.stopped = control.abort;
+  reporter->iteration(report);
+}
+
+// At the start of an iteration's root moves that runs past a few seconds.
+void report_progress() {
+  search_timer(0);
+  if (control.elapsed <= 3.5 || control.elapsed <= settings.noise) return;
+  recompute_totals();
+  reporter->progress({control.iteration_depth.load(), control.elapsed.load(), control.statistics[0], hashfull_estimate()});
 }
 
 void publish_result(SearchThread& thread, int depth) {
@@ -117,11 +101,11 @@ void publish_result(SearchThread& thread, int depth) {
   control.ponder_move = thread.root_pv[1];
   std::memcpy(control.pv, thread.root_pv, sizeof(control.pv));
   control.score_by_depth[depth] = thread.last_score.load();
-  best_move_by_depth[depth] = thread.root_pv[0];
   if (depth > 1 && settings.multipv == 1) print_search_info(0, 0, depth, thread.last_score, thread.root_pv);
 }
 
-void search_setup() {
+void search_setup(const Limits& limits) {
+  control.limits = limits;
   search_timer(1);
   build_search_tables();
   set_strength_limit();
@@ -134,7 +118,6 @@ void search_setup() {
   std::memset(control.pv, 0, sizeof(control.pv));
   control.pv_key = main_thread->position.key;
   for (auto& s : control.score_by_depth) s = kNoScore;
-  std::memset(best_move_by_depth, 0, sizeof(best_move_by_depth));
   std::memset(control.nodes_by_depth, 0, sizeof(control.nodes_by_depth));
   control.best_move_change_depth = 0;
   control.single_reply = 0;
@@ -143,7 +126,7 @@ void search_setup() {
   tt_new_search();
   if (settings.hash_mb < 1) control.tt_enabled = 0;
   // The node floor of -md may not outlast the node limit of this search.
-  control.min_nodes = std::min(settings.min_nodes, settings.node_limit);
+  control.min_nodes = std::min(limits.min_nodes, limits.nodes);
   eval_context.root_side = main_thread->position.side;
   eval_context.apply_contempt = main_thread->game.undo_index > 4 && !(control.state & kFixedSearch);
   eval_context.contempt = settings.contempt;
@@ -153,7 +136,6 @@ void search_setup() {
   eval_context.noise_seed =
       static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(thread_random(*main_thread))));
   search_lock.unlock();
-  if (settings.moves_per_control == 1) control.clock[main_thread->position.side] = settings.base_time;
   for (SearchThread* t : thread_blocks) {
     if (!t) continue;
     t->nodes = 0;
@@ -167,20 +149,13 @@ void search_setup() {
     t->iteration_depth = 0;
   }
   time_check();
-  if (!quiet() && (settings.uci_mode == 0 || settings.log)) {
-    char fen[128], line[200];
-    write_fen(main_thread->position, fen, 0);
-    std::snprintf(line, sizeof(line), "info string fen %s", fen);
-    base::emit_line(line);
-    std::snprintf(line, sizeof(line), "info string clock= %0.2f, target_time= %0.3f",
-                  control.clock[main_thread->position.side], control.target_time.load());
-    base::emit_line(line);
-  }
+  if (!quiet()) reporter->started(main_thread->position, limits.time_left, control.target_time);
 }
 
 bool allowed_at_root(Move move) {
-  if (!control.search_moves[0]) return true;
-  for (const Move* m = control.search_moves; *m; ++m)
+  const Move* allowed = control.limits.search_moves;
+  if (!allowed[0]) return true;
+  for (const Move* m = allowed; *m; ++m)
     if (*m == move) return true;
   return false;
 }
@@ -227,19 +202,7 @@ int search_root(SearchThread& thread, MoveEntry* list, int slot, int depth, int 
     MoveEntry& entry = list[index];
     if (entry.move == kNoMove) continue;
     int flags = move_flags(pos, entry);
-    if (thread.thread_number == 0 && slot == 0 && searched == 0 && settings.uci_mode == 1) {
-      search_timer(0);
-      if (control.elapsed > 3.5 && control.elapsed > settings.noise) {
-        recompute_totals();
-        char line[160];
-        double nodes = static_cast<double>(control.statistics[0]);
-        double elapsed = control.elapsed;
-        std::snprintf(line, sizeof(line), "info depth %d time %.0f nodes %.0f nps %.0f hashfull %d",
-                      control.iteration_depth.load(), elapsed * 1000.0, nodes, nodes / (elapsed + 0.002),
-                      hashfull_estimate());
-        base::emit_line(line);
-      }
-    }
+    if (thread.thread_number == 0 && slot == 0 && searched == 0) report_progress();
     int reduction = depth > 4 && !flags && searched >= 3 && entry.score <= alpha && has_piece_and_pawn ? 1 : 0;
     entry.score = static_cast<int16_t>((alpha - 1) - searched);
     root.current = &entry;
@@ -306,7 +269,7 @@ int helper_depth(int thread_number, int depth) {
   int target = (thread_number & 4) ? depth + 1 : depth;
   int global = control.iteration_depth;
   depth = global <= target ? std::min(global + 3, target) : global;
-  return std::min<int>(depth, settings.depth_limit);
+  return std::min<int>(depth, control.limits.depth);
 }
 
 // Root with no legal move: mate or stalemate, published without a search.
@@ -321,6 +284,30 @@ void publish_no_move(SearchThread& thread, bool in_check) {
   control.ponder_move = kNoMove;
   control.score_by_depth[1] = thread.last_score.load();
   control.abort = 1;
+}
+
+double branching_factor() {
+  int d = control.last_reported_depth;
+  if (d < 6 || d >= kMaxPly || !control.nodes_by_depth[d] || !control.nodes_by_depth[d - 4]) return 2.0;
+  return std::pow(static_cast<double>(control.nodes_by_depth[d]) / control.nodes_by_depth[d - 4], 0.25);
+}
+
+// The published result, read once the search threads have stopped.
+Result collect_result() {
+  Result result;
+  result.best_move = control.best_move;
+  result.ponder_move = control.ponder_move;
+  result.score = control.published_score;
+  result.depth = control.published_depth;
+  result.nodes = total_nodes();
+  result.seconds = control.elapsed;
+  result.branching_factor = branching_factor();
+  const uint64_t* s = control.statistics;
+  result.counters = {s[0], s[1], s[2], s[3], s[4], s[5], s[6], s[7]};
+  std::memcpy(result.pv, control.pv, sizeof(result.pv));
+  result.pv_key = control.pv_key;
+  result.root_qscore = root_qscore;
+  return result;
 }
 
 }  // namespace
@@ -340,7 +327,7 @@ bool root_tablebases(SearchThread& thread, MoveEntry* list) {
   if (result == -1) return false;
   const char* word = result == 4 ? "WIN" : result == 0 ? "LOSS" : "DRAW";
   char line[600];
-  int length = std::snprintf(line, sizeof(line), "info string TB result is %s with moves: ", word);
+  int length = std::snprintf(line, sizeof(line), "TB result is %s with moves: ", word);
   for (MoveEntry* e = list; e->move != kListEnd; ++e) {
     make_move(pos, e->move);
     int child = tablebase::tb_probe_search(pos, tablebase::kProbeAtAnyDepth);
@@ -354,7 +341,7 @@ bool root_tablebases(SearchThread& thread, MoveEntry* list) {
                               '1' + rank_of(from), 'a' + file_of(to), '1' + rank_of(to));
     }
   }
-  if (!quiet()) base::emit_line(line);
+  if (!quiet()) reporter->note(line);
   best_to_front(list);
   control.best_move = list[0].move;
   if (pos.rule50 < 10 || pos.castle_rights) return false;
@@ -376,17 +363,6 @@ bool root_tablebases(SearchThread& thread, MoveEntry* list) {
   std::memcpy(control.pv, thread.root_pv, sizeof(control.pv));
   control.abort = 1;
   return true;
-}
-
-void variation_text(const Move* pv, int limit, char* text, int size) {
-  text[0] = 0;
-  int used = 0;
-  const Position& root = main_thread->position;
-  for (int i = 0; i < limit && pv[i] && used < size - 12; ++i) {
-    char move[16];
-    move_to_text(root, root.side ^ (i & 1), pv[i], move);
-    used += std::snprintf(text + used, size - used, i ? " %s" : "%s", move);
-  }
 }
 
 void iterate(int thread_number) {
@@ -426,7 +402,7 @@ void iterate(int thread_number) {
     if (!in_check) {
       Move pv[kPvSize] = {};
       root_qscore = quiescence(thread, side, 1, 0, kNoScore, -kNoScore, 0, pv);
-      if (settings.depth_limit < 1) {
+      if (control.limits.depth < 1) {
         thread.iteration_depth = 1;
         thread.last_score = static_cast<int16_t>(root_qscore);
         std::memset(thread.root_pv, 0, sizeof(thread.root_pv));
@@ -436,7 +412,7 @@ void iterate(int thread_number) {
         control.abort = 1;
         return;
       }
-    } else if (settings.depth_limit < 1) {
+    } else if (control.limits.depth < 1) {
       thread.last_score = static_cast<int16_t>(eval);
       thread.root_pv[0] = list[0].move;
       thread.root_pv[1] = kNoMove;
@@ -477,15 +453,16 @@ void iterate(int thread_number) {
     search_lock.unlock();
     if (main) control.last_reported_depth = static_cast<int8_t>(d);
     if (control.abort) break;
-    if (mate_found(thread.last_score, d) || d >= settings.depth_limit) break;
+    if (mate_found(thread.last_score, d) || d >= control.limits.depth) break;
     if (thread.game.undo_index + d > kHistoryRoom || d + 1 >= kMaxPly) break;
   }
   if (main) control.abort = 1;
 }
 
-void think(int mode, int threaded, void (*serve_input)()) {
+Result think(int mode, const Limits& limits, Reporter& search_reporter, int threaded) {
+  reporter = &search_reporter;
   control.state = static_cast<uint16_t>(mode);
-  search_setup();
+  search_setup(limits);
   // Every block is made ready before any search thread starts: the thread table is then
   // fixed while they run (the main search thread sums the helpers' counters).
   int threads = threaded ? settings.threads : 1;
@@ -496,7 +473,7 @@ void think(int mode, int threaded, void (*serve_input)()) {
   if (!threaded) {
     iterate(0);
     add_state(kResultReady);
-    return;
+    return collect_result();
   }
   std::thread main_search([] {
     iterate(0);
@@ -508,7 +485,7 @@ void think(int mode, int threaded, void (*serve_input)()) {
   while (!settings.quit) {
     time_check();
     if (control.state & kResultReady) break;
-    if (serve_input && !(control.state & kStopRequested)) serve_input();
+    if (!(control.state & kStopRequested)) reporter->poll();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   control.abort = 1;
@@ -517,6 +494,7 @@ void think(int mode, int threaded, void (*serve_input)()) {
   print_search_info(0, 1, control.published_depth, control.published_score, control.pv);
   add_state(kResultReady);
   search_timer(0);
+  return collect_result();
 }
 
 }  // namespace search

@@ -14,14 +14,6 @@ using base::settings;
 
 namespace {
 
-int moves_to_go() {
-  int n = settings.moves_per_control;
-  if (n == 0) return 28;
-  if (settings.uci_mode == 1) return control.moves_to_go;
-  int u = main_thread->game.undo_index;
-  return n * (u / (2 * n) + 1) - u / 2;
-}
-
 // Extra share of the remaining time when the search is in trouble or unsettled.
 float trouble_share() {
   int score = control.published_score;
@@ -55,9 +47,9 @@ float trouble_share() {
 
 void time_check() {
   search_timer(0);
-  int side = main_thread->position.side;
-  float clock = control.clock[side];
-  float inc = settings.increment;
+  const Limits& limits = control.limits;
+  float clock = limits.time_left;
+  float inc = limits.increment;
   double inc_part = inc > 0 ? static_cast<double>(inc) * clock / (clock + 2.0 * inc) : 0.0;
   bool searching = control.state & (kThinking | kFixedSearch);
   double overhead = settings.move_overhead / 1000.0;
@@ -65,16 +57,13 @@ void time_check() {
   // be stopped at any depth: the first iteration is no exception to the time limits.
   bool first_iteration = control.iteration_depth < 2;
 
-  if (settings.moves_per_control == 1) {
-    control.moves_to_go = 1;
-    control.target_time = settings.base_time;
-    if (searching && control.elapsed >= settings.base_time + inc_part) control.abort = 1;
+  if (limits.fixed_time) {
+    control.target_time = limits.move_time;
+    if (searching && control.elapsed >= limits.move_time + inc_part) control.abort = 1;
     return;
   }
-  int to_go = moves_to_go();
-  if (settings.moves_per_control > 1 && settings.uci_mode != 1) control.moves_to_go = static_cast<int16_t>(to_go);
   float remaining = std::max(clock - control.elapsed, 0.0f);
-  float share = 1.0f / (std::max(to_go, 1) + 1);  // "movestogo 0" must not spend the whole clock
+  float share = 1.0f / (std::max(limits.moves_to_go, 1) + 1);  // "movestogo 0" must not spend the whole clock
   if (settings.ponder) share *= 1.25f;
   control.target_time = static_cast<float>(share * remaining + inc_part);
   // Never plan past the clock: the increment arrives only after the move.

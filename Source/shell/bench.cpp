@@ -10,6 +10,8 @@
 #include "search/control.h"
 #include "shell/input.h"
 #include "shell/options.h"
+#include "shell/search_limits.h"
+#include "shell/driver.h"
 #include "base/output.h"
 #include "base/settings.h"
 #include "shell/uci.h"
@@ -52,32 +54,22 @@ constexpr const char* kBenchmarkFens[20] = {
 
 void calibrate() {
   // The measurement searches under limits of its own, whatever the command line set, and
-  // leaves the settings and the clocks as it found them.
+  // leaves the settings as it found them.
+  search::Limits limits;
+  limits.nodes = kCalibrationNodes;
+  limits.move_time = limits.time_left = kCalibrationTimeGuard;
   const EngineSettings saved = settings;
-  const float clocks[2] = {control.clock[0], control.clock[1]};
-  EngineSettings defaults;
-  set_default_settings(defaults);
-  settings.node_limit = kCalibrationNodes;
-  settings.min_nodes = defaults.min_nodes;
-  settings.node_depth_cap = defaults.node_depth_cap;
-  settings.depth_limit = defaults.depth_limit;
-  settings.moves_per_control = 1;
-  settings.base_time = kCalibrationTimeGuard;
-  settings.increment = 0;
   settings.multipv = 1;
   settings.noise = 99999;
   settings.threads = 1;
   settings.limit_strength = 0;
-  control.search_moves[0] = position::kNoMove;
   position::set_position(search::main_thread->position, kCalibrationFen);
-  search::think(kFixedSearch, 0);
+  search::Result result = run_search(kFixedSearch, limits, 0);
   control.state = 0;
   settings = saved;
-  control.clock[0] = clocks[0];
-  control.clock[1] = clocks[1];
 
-  double nodes = static_cast<double>(search::thread_blocks[0]->nodes);
-  double elapsed = control.elapsed;
+  double nodes = static_cast<double>(result.nodes);
+  double elapsed = result.seconds;
   double nps = nodes / (elapsed + 0.002) * 1.18;
   double elo = elo_from_nps(nps);
   settings.calibration_nps = settings_snapshot.calibration_nps = static_cast<float>(nps);
@@ -100,12 +92,14 @@ void run_benchmark(int threaded) {
   for (int i = 0; i < 20; ++i) {
     position::set_position(search::main_thread->position, kBenchmarkFens[i]);
     search::clear_hash_table();
-    search::think(kFixedSearch, threaded, poll_input);
+    const position::Position& pos = search::main_thread->position;
+    search::Result result =
+        run_search(kFixedSearch, game_search_limits(pos.side, search::main_thread->game.undo_index), threaded);
     control.state = 0;
-    total_nodes += static_cast<double>(search::total_nodes());
-    total_time += control.elapsed;
-    depth_sum += control.published_depth;
-    std::snprintf(line, sizeof(line), "pos %2d: %6.2f seconds", i, control.elapsed.load());
+    total_nodes += static_cast<double>(result.nodes);
+    total_time += result.seconds;
+    depth_sum += result.depth;
+    std::snprintf(line, sizeof(line), "pos %2d: %6.2f seconds", i, result.seconds);
     emit_line(line);
   }
   std::snprintf(line, sizeof(line), "total time= %0.2f seconds, nodes= %.0f, nps= %.0f", total_time, total_nodes,

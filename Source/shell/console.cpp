@@ -31,6 +31,7 @@
 #include "shell/game_line.h"
 #include "shell/options.h"
 #include "shell/input.h"
+#include "shell/search_limits.h"
 #include "base/output.h"
 #include "base/settings.h"
 
@@ -77,23 +78,21 @@ void evaluation_report(int level) {
   last_move_line(board(), line);
   if (line[0]) print_plain("%s", line);
   const EngineSettings saved = settings;
-  const float clocks[2] = {control.clock[0], control.clock[1]};
-  settings.depth_limit = 0;
   settings.noise = 99999;
   settings.threads = 1;
   settings.multipv = 1;
-  control.search_moves[0] = kNoMove;
+  search::Limits limits = game_search_limits(board().side, game().undo_index);
+  limits.depth = 0;
+  limits.search_moves[0] = kNoMove;
   // In check or without a move the search runs no root quiescence search: the report then
   // shows the score the search gave, not one left over from an earlier position.
   constexpr int kNotSearched = -999999;
   search::root_qscore = kNotSearched;
-  search::think(kFixedSearch, 0);
-  if (search::root_qscore == kNotSearched) search::root_qscore = control.published_score;
+  search::Result result = run_search(kFixedSearch, limits, 0);
+  if (search::root_qscore == kNotSearched) search::root_qscore = result.score;
   control.state = 0;
   control.abort = 0;
   settings = saved;
-  control.clock[0] = clocks[0];
-  control.clock[1] = clocks[1];
   eval::show_evaluation(board(), search::main_thread->eval, search::root_qscore, level);
 }
 
@@ -102,7 +101,7 @@ void show_board() {
   display_board(board());
 }
 
-void reset_clocks() { control.clock[0] = control.clock[1] = settings.base_time; }
+void reset_clocks() { kept_limits.clock[0] = kept_limits.clock[1] = settings.base_time; }
 
 void set_up(const char* fen) {
   if (set_position(board(), fen) != 0) {
@@ -268,8 +267,9 @@ void analyse(const char* depth) {
 void show_table_variation() {
   Position& pos = board();
   Move line[search::kMaxPly + 2] = {};
-  if (control.pv_key == pos.key)
-    for (int i = 0; i < kMaxVariation && control.pv[i]; ++i) line[i] = control.pv[i];
+  const search::Result& last = last_search();
+  if (last.pv_key == pos.key)
+    for (int i = 0; i < kMaxVariation && last.pv[i]; ++i) line[i] = last.pv[i];
   search::tt_variation(pos, 0, line);
   std::string text;
   int made = 0;
@@ -437,21 +437,28 @@ void set_value(const Words& words) {
   }
 }
 
+// "quit" and "." (stop the search), taken at any time; false for the other commands.
+bool stop_command(const char* command) {
+  if (!std::strcmp(command, "quit")) {
+    settings.quit = 1;
+    return true;
+  }
+  if (!std::strcmp(command, ".")) {
+    control.abort = 1;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+void console_command_while_searching(const char* line) { stop_command(split_words(line).command); }
 
 void console_command(const char* line) {
   Words words = split_words(line);
   const char* command = words.command;
   const char* argument = words.argument[0];
-  if (!std::strcmp(command, "quit")) {
-    settings.quit = 1;
-    return;
-  }
-  if (!std::strcmp(command, ".")) {
-    control.abort = 1;
-    return;
-  }
-  if (control.state) return;
+  if (stop_command(command) || control.state) return;
 
   if (!std::strcmp(command, "new")) {
     set_up(kStartFen);

@@ -1,7 +1,6 @@
 #include "shell/driver.h"
 
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <thread>
 
@@ -17,6 +16,8 @@
 #include "search/control.h"
 #include "shell/game_line.h"
 #include "shell/input.h"
+#include "shell/search_limits.h"
+#include "shell/search_report.h"
 #include "shell/uci.h"
 #include "base/output.h"
 #include "base/settings.h"
@@ -35,6 +36,11 @@ bool move_and_play = false;
 bool self_play = false;
 
 constexpr int kIdleWaitMs = 1000;
+
+// The answer "bestmove" gives next: the last game search's, or a book move.
+search::Result answer;
+// The last search the shell ran, whatever it was for.
+search::Result last_result;
 
 void sleep_ms() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
 
@@ -66,79 +72,76 @@ void answer_request() {
       return;
     }
   }
-  control.published_depth = 0;
-  control.published_score = 0;
-  control.best_move = kNoMove;
-  control.ponder_move = kNoMove;
   int mode = control.state == kSearchRequested ? kThinking : kPondering;
   if (Move move = book_choice()) {
     char text[16], line[64];
     move_to_text(pos, pos.side, move, text);
     std::snprintf(line, sizeof(line), "%s book move is %s", settings.uci_mode == 1 ? "info string" : "", text);
     emit_line(line);
-    control.best_move = move;
+    // No search ran: the answer costs nothing and has no score.
+    answer = search::Result{};
+    answer.best_move = move;
     control.state |= kResultReady;
     return;
   }
-  search::think(mode, 1, poll_input);
+  clock_to_fixed_time(pos.side);
+  answer = run_search(mode, game_search_limits(pos.side, search::main_thread->game.undo_index), 1);
   // A ponder search that ended by itself keeps its answer until "ponderhit" or "stop".
   while ((control.state & kPondering) && !(control.state & kStopRequested) && !settings.quit) {
-    poll_input();
+    poll_input_while_searching();
     wait_for_input(kIdleWaitMs);
   }
 }
 
-double branching_factor() {
-  int d = control.last_reported_depth;
-  if (d < 6 || !control.nodes_by_depth[d] || !control.nodes_by_depth[d - 4]) return 2.0;
-  return std::pow(static_cast<double>(control.nodes_by_depth[d]) / control.nodes_by_depth[d - 4], 0.25);
-}
-
-void report_console_result(const char* best) {
+void report_console_result(const search::Result& result, const char* best) {
   char line[256];
-  double nodes = static_cast<double>(search::total_nodes());
-  double elapsed = control.elapsed;
+  double nodes = static_cast<double>(result.nodes);
+  double elapsed = result.seconds;
   std::snprintf(line, sizeof(line), "move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f", best,
-                elapsed, control.published_score.load(), nodes, nodes / (elapsed + 0.002) / 1000, branching_factor());
+                elapsed, result.score, nodes, nodes / (elapsed + 0.002) / 1000, result.branching_factor);
   emit_line(line);
-  const uint64_t* s = control.statistics;
+  const search::SearchCounters& c = result.counters;
   double fill = search::hashfull_estimate() / 1000.0;
   std::snprintf(line, sizeof(line),
                 "Hash fill= %.1f%%, Hash hits: main= %0.1f%%, pawn= %0.1f%%, eval= %0.1f%%, TB=%0.0fK", 100 * fill,
-                100.0 * s[4] / (s[3] + 1), 100.0 * s[6] / (s[5] + 1), 100.0 * s[2] / (s[1] + 1), s[7] / 1000.0);
+                100.0 * c.tt_hits / (c.tt_probes + 1), 100.0 * c.pawn_hits / (c.pawn_probes + 1),
+                100.0 * c.eval_cache_hits / (c.eval_calls + 1), c.tb_hits / 1000.0);
   emit_line(line);
-  const int32_t* n = control.debug_counters;
-  if (n[0] + n[1] + n[2] + n[3]) {
-    std::snprintf(line, sizeof(line), "ncnt1= %d, ncnt2= %d, ncnt3= %d, ncnt4= %d", n[0], n[1], n[2], n[3]);
-    emit_line(line);
-  }
   emit_line("");
 }
 
 void report_result() {
   Position& pos = game_position();
-  Move best = control.best_move, ponder = control.ponder_move;
+  const search::Result& result = answer;
+  Move best = result.best_move, ponder = result.ponder_move;
   control.state = 0;
   char best_text[16], ponder_text[16] = "";
   move_to_text(pos, pos.side, best, best_text);
   if (ponder) move_to_text(pos, pos.side ^ 1, ponder, ponder_text);
   if (settings.uci_mode == 0) {
-    report_console_result(best_text);
+    report_console_result(result, best_text);
   } else {
-    if (control.elapsed < 0.006f && control.clock[pos.side] > 1.0f) sleep_ms();
+    if (result.seconds < 0.006f && kept_limits.clock[pos.side] > 1.0f) sleep_ms();
     char line[64], ponder_part[24] = "";
     if (ponder) std::snprintf(ponder_part, sizeof(ponder_part), " ponder %s", ponder_text);
     std::snprintf(line, sizeof(line), "bestmove %s%s", best_text, ponder_part);
     emit_line(line);
   }
-  float& clock = control.clock[pos.side];
-  clock += settings.increment - control.elapsed;
+  float& clock = kept_limits.clock[pos.side];
+  clock += settings.increment - static_cast<float>(result.seconds);
   int n = settings.moves_per_control;
   if (n > 1 && search::main_thread->game.undo_index % (2 * n) < 2) clock = settings.base_time;
   play_engine_move(best);
 }
 
 }  // namespace
+
+search::Result run_search(int mode, const search::Limits& limits, int threaded) {
+  last_result = search::think(mode, limits, protocol_reporter(), threaded);
+  return last_result;
+}
+
+const search::Result& last_search() { return last_result; }
 
 void play_engine_move(Move best) {
   if (!move_and_play && !self_play) return;

@@ -3,11 +3,17 @@
 #pragma once
 
 #include "position/position.h"
+#include "search/think.h"
 
 namespace shell {
 
 // Sets up the start position and serves commands until quit is set.
 void game_driver();
+
+// Runs a search of the main position that reports as the engine does, and keeps its
+// result: the console's "pv" shows the variation of the last search.
+search::Result run_search(int mode, const search::Limits& limits, int threaded);
+const search::Result& last_search();
 
 // Console modes: play the engine's move on the board ("mv"), or let it play itself ("self").
 void set_console_play(bool play_move, bool play_both);

@@ -114,7 +114,10 @@ int input_finished() { return end_of_input && pending_length == 0 ? 1 : 0; }
 
 bool quit_at_end_of_input = false;
 
-void poll_input() {
+namespace {
+
+// Takes at most one line and hands it to the UCI or the console command set.
+void take_one_line(void (*uci)(const char*), void (*console)(const char*)) {
   char line[kMaxLineLength + 1];
   if (!read_line(line)) {
     if (input_finished() && quit_at_end_of_input) settings.quit = 1;
@@ -122,10 +125,16 @@ void poll_input() {
   }
   if (!line[0]) return;
   if (settings.uci_mode != 1 && std::strcmp(line, "uci") != 0) {
-    if (settings.uci_mode == 0) console_command(line);
+    if (settings.uci_mode == 0) console(line);
     return;
   }
-  uci_command(line);
+  uci(line);
 }
+
+}  // namespace
+
+void poll_input() { take_one_line(uci_command, console_command); }
+
+void poll_input_while_searching() { take_one_line(uci_command_while_searching, console_command_while_searching); }
 
 }  // namespace shell

@@ -11,6 +11,11 @@ constexpr int kMaxLineLength = 4998;
 // quit_at_end_of_input is on (the engine's own mode: the GUI has gone); a benchmark run
 // with nothing on its input goes on.
 void poll_input();
+
+// The same while a search runs or a finished ponder search waits: the line goes to the
+// command sets' search-time handlers, which only set the search's flags, answer at once,
+// or hold a command that changes the game until the search has ended.
+void poll_input_while_searching();
 extern bool quit_at_end_of_input;
 
 // Stores the next complete line in `line` (room for kMaxLineLength + 1 bytes) and returns

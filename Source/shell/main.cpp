@@ -17,6 +17,7 @@
 #include "search/control.h"
 #include "shell/driver.h"
 #include "shell/options.h"
+#include "shell/search_report.h"
 #include "base/output.h"
 #include "base/settings.h"
 #include "shell/uci.h"
@@ -32,6 +33,7 @@
 #include "tools/prune_network.h"
 #include "tools/score_training.h"
 #include "tools/selfplay.h"
+#include "tools/tool_search.h"
 #include "tools/training_features.h"
 #include "tools/training_to_epd.h"
 
@@ -113,6 +115,7 @@ int main(int argc, char** argv) {
   if (!eval::network_loaded() && settings.use_nn && settings.noise < 99999)
     emit_line("info string no network loaded, evaluating with the hand-crafted evaluation");
 
+  tools::set_search_reporter(batch_reporter());
   int exit_code = 0;
   switch (command_line.mode) {
     case kModeTrain:

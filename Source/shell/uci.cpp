@@ -14,6 +14,7 @@
 #include "search/control.h"
 #include "shell/input.h"
 #include "shell/options.h"
+#include "shell/search_limits.h"
 #include "base/output.h"
 #include "base/settings.h"
 
@@ -27,7 +28,6 @@ using namespace position;
 namespace {
 
 constexpr int kTokenSize = 128;
-constexpr uint64_t kNoNodeLimit = 1000000000000000ULL;
 constexpr float kNoTimeLimit = 1e7f;
 constexpr double kMaxMs = 1e10;  // clock values beyond this are taken as this (over 100 days)
 constexpr double kMaxMovesToGo = 10000;
@@ -82,7 +82,7 @@ void new_game() {
   settings.moves_per_control = 0;
   settings.base_time = 60.0f;
   settings.increment = 0.0f;
-  control.clock[kWhite] = control.clock[kBlack] = 60.0f;
+  kept_limits.clock[kWhite] = kept_limits.clock[kBlack] = 60.0f;
   search::main_thread->game.undo_index = 0;
   search::clear_hash_table();
   control.tt_age = 0;
@@ -189,7 +189,8 @@ bool find_number(const char* text, const char* key, double& number) {
 // The moves after "searchmoves", up to the first word that is not a move; words that are
 // moves but not legal here are reported and left out.
 void read_search_moves(const char* arguments) {
-  control.search_moves[0] = kNoMove;
+  Move* allowed = kept_limits.search_moves;
+  allowed[0] = kNoMove;
   const char* at = std::strstr(arguments, "searchmoves");
   if (!at) return;
   at += std::strlen("searchmoves");
@@ -207,11 +208,14 @@ void read_search_moves(const char* arguments) {
       report(line);
       continue;
     }
-    if (count < search::kMaxMoves - 1) control.search_moves[count++] = move;
+    if (count < search::kMaxMoves - 1) allowed[count++] = move;
   }
-  control.search_moves[count] = kNoMove;
+  allowed[count] = kNoMove;
 }
 
+// What a "go" names changes the standing limits of the settings record, and they last: a
+// later "go" that names no depth keeps this one's. The clocks, the moves to go and the
+// root moves are kept apart; the search gets them all in a fresh record when it starts.
 void start_go(const char* arguments) {
   EngineSettings& s = settings;
   int side = search::main_thread->position.side;
@@ -219,8 +223,8 @@ void start_go(const char* arguments) {
   // Every number is brought inside what its field can hold before it is converted.
   double value;
   s.moves_per_control = 0;
-  if (find_number(arguments, "wtime", value)) control.clock[kWhite] = static_cast<float>(bounded(value, 0, kMaxMs) / 1000);
-  if (find_number(arguments, "btime", value)) control.clock[kBlack] = static_cast<float>(bounded(value, 0, kMaxMs) / 1000);
+  if (find_number(arguments, "wtime", value)) kept_limits.clock[kWhite] = static_cast<float>(bounded(value, 0, kMaxMs) / 1000);
+  if (find_number(arguments, "btime", value)) kept_limits.clock[kBlack] = static_cast<float>(bounded(value, 0, kMaxMs) / 1000);
   if (find_number(arguments, "winc", value) && side == kWhite)
     s.increment = static_cast<float>(bounded(value, -kMaxMs, kMaxMs) / 1000);
   if (find_number(arguments, "binc", value) && side == kBlack)
@@ -229,7 +233,7 @@ void start_go(const char* arguments) {
     s.depth_limit = 80;
     s.moves_per_control = 40;
     s.node_limit = kNoNodeLimit;
-    control.moves_to_go = static_cast<int16_t>(bounded(value, 0, kMaxMovesToGo));
+    kept_limits.moves_to_go = static_cast<int>(bounded(value, 0, kMaxMovesToGo));
   }
   if (find_number(arguments, "depth", value)) {
     s.depth_limit = static_cast<int16_t>(bounded(value, kLowestDepth, 80));
@@ -259,14 +263,24 @@ void start_go(const char* arguments) {
 
 bool is(const char* word, const char* command) { return std::strcmp(word, command) == 0; }
 
-void execute(const char* text) {
+// A command line split into its first word and the rest.
+struct Command {
   char word[kTokenSize];
-  next_token(text, word);
+  const char* arguments;
+};
+
+Command split_command(const char* text) {
+  Command command;
+  next_token(text, command.word);
   const char* start = text;
   while (*start == ' ') ++start;
-  const char* arguments = start + std::strlen(word);
-  if (*arguments) ++arguments;
+  command.arguments = start + std::strlen(command.word);
+  if (*command.arguments) ++command.arguments;
+  return command;
+}
 
+// The commands that never wait: they answer at once or set a flag of the running search.
+void execute_at_once(const char* word) {
   if (is(word, "uci")) {
     settings.uci_mode = 1;
     send_identification();
@@ -280,37 +294,66 @@ void execute(const char* text) {
     add_state(kStopRequested);
   }
   if (is(word, "quit")) settings.quit = 1;
+}
 
-  bool changes_game = is(word, "setoption") || is(word, "ucinewgame") || is(word, "position") || is(word, "go");
-  if (!changes_game) return;
+bool changes_game(const char* word) {
+  return is(word, "setoption") || is(word, "ucinewgame") || is(word, "position") || is(word, "go");
+}
+
+// GUIs send the commands that change the game without waiting for "bestmove" (a user
+// stepping through a game during analysis): the search stops, answers, and then the
+// command is carried out.
+void defer(const char* text) {
+  std::snprintf(deferred, sizeof(deferred), "%s", text);
+  has_deferred = true;
+  control.abort = 1;
+  add_state(kStopRequested);
+}
+
+void execute(const char* text) {
+  Command command = split_command(text);
+  const char* word = command.word;
+  execute_at_once(word);
+  if (!changes_game(word)) return;
   if (control.state) {
-    // GUIs send these without waiting for "bestmove" (a user stepping through a game
-    // during analysis): the search stops, answers, and then the command is carried out.
-    std::snprintf(deferred, sizeof(deferred), "%s", text);
-    has_deferred = true;
-    control.abort = 1;
-    add_state(kStopRequested);
+    defer(text);
     return;
   }
-  if (is(word, "setoption")) parse_setoption(arguments);
+  if (is(word, "setoption")) parse_setoption(command.arguments);
   if (is(word, "ucinewgame")) new_game();
-  if (is(word, "position")) set_up_position(arguments);
-  if (is(word, "go")) start_go(arguments);
+  if (is(word, "position")) set_up_position(command.arguments);
+  if (is(word, "go")) start_go(command.arguments);
+}
+
+void execute_while_searching(const char* text) {
+  Command command = split_command(text);
+  execute_at_once(command.word);
+  if (changes_game(command.word)) defer(text);
+}
+
+// The line without its line end, echoed to the log; false for an empty line.
+bool take_line(const char* line, char* text) {
+  std::snprintf(text, kMaxLineLength + 1, "%s", line);
+  text[std::strcspn(text, "\n")] = 0;
+  if (!text[0]) return false;
+  if (command_echo && settings.log) {
+    char echo[kMaxLineLength + 8];
+    std::snprintf(echo, sizeof(echo), "CMD: %s", text);
+    log_line(echo);
+  }
+  return true;
 }
 
 }  // namespace
 
 void uci_command(const char* line) {
   char text[kMaxLineLength + 1];
-  std::snprintf(text, sizeof(text), "%s", line);
-  text[std::strcspn(text, "\n")] = 0;
-  if (!text[0]) return;
-  if (command_echo && settings.log) {
-    char echo[kMaxLineLength + 8];
-    std::snprintf(echo, sizeof(echo), "CMD: %s", text);
-    log_line(echo);
-  }
-  execute(text);
+  if (take_line(line, text)) execute(text);
+}
+
+void uci_command_while_searching(const char* line) {
+  char text[kMaxLineLength + 1];
+  if (take_line(line, text)) execute_while_searching(text);
 }
 
 void run_deferred_command() {

@@ -1,6 +1,6 @@
 #include "tools/tool_search.h"
 
-#include <cmath>
+#include <cstring>
 
 #include "base/settings.h"
 #include "position/exchange.h"
@@ -26,18 +26,26 @@ bool limit_given() {
          settings.node_depth_cap != defaults.node_depth_cap;
 }
 
-// The fourth root of the node growth over the last four iterations, 2 when too shallow
-// to tell.
-double branching_factor() {
-  int d = search::control.last_reported_depth;
-  if (d < 6 || d >= kMaxPly) return 2.0;
-  double now = static_cast<double>(search::control.nodes_by_depth[d]);
-  double before = static_cast<double>(search::control.nodes_by_depth[d - 4]);
-  if (now == 0 || before == 0) return 2.0;
-  return std::pow(now / before, 0.25);
+search::Reporter silent_reporter;
+search::Reporter* reporter = &silent_reporter;
+// The variation of the last tool search.
+Move last_pv[kMaxPly];
+
+// The standing limits the tools keep in the settings record, with a fixed move time.
+search::Limits tool_limits() {
+  search::Limits limits;
+  limits.depth = settings.depth_limit;
+  limits.nodes = settings.node_limit;
+  limits.min_nodes = settings.min_nodes;
+  limits.node_depth_cap = settings.node_depth_cap;
+  limits.move_time = limits.time_left = settings.base_time;
+  limits.increment = settings.increment;
+  return limits;
 }
 
 }  // namespace
+
+void set_search_reporter(search::Reporter& tool_reporter) { reporter = &tool_reporter; }
 
 void prepare_tool_searches(int tt_below) {
   if (!limit_given()) settings.depth_limit = kDefaultToolDepth;
@@ -47,22 +55,22 @@ void prepare_tool_searches(int tt_below) {
 }
 
 ToolSearchResult tool_search() {
-  using search::control;
-  search::think(search::kFixedSearch, settings.threads > 1 ? 1 : 0);
-  control.state = 0;
+  search::Result found = search::think(search::kFixedSearch, tool_limits(), *reporter, settings.threads > 1 ? 1 : 0);
+  search::control.state = 0;
+  std::memcpy(last_pv, found.pv, sizeof(last_pv));
   ToolSearchResult r;
-  r.best_move = control.best_move;
-  r.score = control.published_score;
-  r.depth = control.published_depth;
-  r.seconds = control.elapsed;
-  r.nodes = search::total_nodes();
-  r.branching_factor = branching_factor();
+  r.best_move = found.best_move;
+  r.score = found.score;
+  r.depth = found.depth;
+  r.seconds = found.seconds;
+  r.nodes = found.nodes;
+  r.branching_factor = found.branching_factor;
   r.root_eval = search::thread_blocks[0]->stack[1].static_eval;
-  r.root_qscore = search::root_qscore;
+  r.root_qscore = found.root_qscore;
   return r;
 }
 
-const Move* last_principal_variation() { return search::control.pv; }
+const Move* last_principal_variation() { return last_pv; }
 
 bool side_in_check(const Position& pos) {
   return least_valuable_attacker(pos, pos.king_square[pos.side], pos.side ^ 1, pos.occupancy()) != kNoSquare;

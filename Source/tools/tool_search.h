@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "position/position.h"
+#include "search/report.h"
 
 namespace tools {
 
@@ -12,6 +13,9 @@ namespace tools {
 // limit ("-n") nor a node depth cap ("-md"): their move time is unbounded, so without
 // one of these a search would never end.
 constexpr int kDefaultToolDepth = 8;
+
+// Where the tool searches report; they are silent until the program names a reporter.
+void set_search_reporter(search::Reporter& reporter);
 
 // Settings every tool search shares: a move time so long that only the depth or node
 // limit ends a search, and the default depth when none was given. With `tt_below` the

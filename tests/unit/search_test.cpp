@@ -19,6 +19,7 @@
 #include "base/settings.h"
 #include "search/timeman.h"
 #include "shell/bench.h"
+#include "shell/search_limits.h"
 #include "test_support.h"
 
 namespace {
@@ -51,6 +52,7 @@ class EngineState : public testing::Test {
     saved_settings_ = settings;
     base::set_default_settings(settings);
     search::set_default_control(control);
+    shell::kept_limits = shell::KeptLimits{};
     settings.noise = 99999;  // no info lines, no allocation lines
     settings.hash_mb = 16;
     ASSERT_EQ(search::allocate_hash_table(), 1);
@@ -61,6 +63,18 @@ class EngineState : public testing::Test {
     search::main_thread->game.undo_index = 0;
     settings = saved_settings_;
     search::set_default_control(control);
+  }
+
+  // A reporter that overrides nothing: the search reports to no one.
+  static search::Reporter& silent_reporter() {
+    static search::Reporter reporter;
+    return reporter;
+  }
+
+  // The limits the shell hands a search of the main position now.
+  static search::Limits standing_limits() {
+    const Position& pos = search::main_thread->position;
+    return shell::game_search_limits(pos.side, search::main_thread->game.undo_index);
   }
 
   base::EngineSettings saved_settings_{};
@@ -120,13 +134,13 @@ class Search : public EngineState {
     return pos;
   }
 
-  static Outcome think_to_depth(int depth) {
+  Outcome think_to_depth(int depth) {
     settings.depth_limit = static_cast<int16_t>(depth);
     settings.moves_per_control = 1;
     settings.base_time = 1e7f;
-    search::think(search::kFixedSearch, 0);
+    last_ = search::think(search::kFixedSearch, standing_limits(), silent_reporter(), 0);
     control.state = 0;
-    return {control.published_score, control.best_move, control.published_depth};
+    return {last_.score, last_.best_move, last_.depth};
   }
 
   // The published variation is a sequence of legal moves from the root.
@@ -134,17 +148,19 @@ class Search : public EngineState {
     Position& pos = position();
     int made = 0;
     testing::AssertionResult result = testing::AssertionSuccess();
-    for (int i = 0; i < 80 && control.pv[i]; ++i) {
-      if (!position::is_legal_move(pos, control.pv[i])) {
+    for (int i = 0; i < 80 && last_.pv[i]; ++i) {
+      if (!position::is_legal_move(pos, last_.pv[i])) {
         result = testing::AssertionFailure() << "move " << i << " of the variation is illegal";
         break;
       }
-      position::make_move(pos, control.pv[i]);
+      position::make_move(pos, last_.pv[i]);
       ++made;
     }
     while (made--) position::unmake_move(pos);
     return result;
   }
+
+  search::Result last_;  // the last search of think_to_depth
 };
 
 TEST_F(Search, MateInOneScoresNineThousandNineHundredNinetyEight) {
@@ -154,7 +170,7 @@ TEST_F(Search, MateInOneScoresNineThousandNineHundredNinetyEight) {
   Outcome r = think_to_depth(4);
   EXPECT_EQ(r.best, mv("a1a8"));
   EXPECT_EQ(r.score, 9998);
-  EXPECT_EQ(control.pv[0], r.best);
+  EXPECT_EQ(last_.pv[0], r.best);
 }
 
 TEST_F(Search, MateInTwoPlaysTheKeyMove) {
@@ -211,7 +227,7 @@ TEST_F(Search, StalemateAtTheRootScoresZeroWithoutAMove) {
   Outcome r = think_to_depth(5);
   EXPECT_EQ(r.score, 0);
   EXPECT_EQ(r.best, 0);
-  EXPECT_EQ(control.ponder_move, 0);
+  EXPECT_EQ(last_.ponder_move, 0);
   EXPECT_EQ(r.depth, 1);
 }
 
@@ -373,7 +389,7 @@ TEST_F(Search, EvaluationContextOfASearch) {
   settings.moves_per_control = 1;
   settings.base_time = 1e7f;
   auto context_after = [](int mode) {
-    search::think(mode, 0);
+    search::think(mode, standing_limits(), silent_reporter(), 0);
     control.state = 0;
     return search::thread_blocks[0]->eval_context;
   };
@@ -397,8 +413,8 @@ TEST_F(Search, CalibrationUsesItsOwnLimitsAndRestoresWhatItChanges) {
   settings.node_depth_cap = 6;
   settings.multipv = 3;
   settings.threads = 4;
-  control.clock[0] = 12.5f;
-  control.clock[1] = 7.25f;
+  shell::kept_limits.clock[0] = 12.5f;
+  shell::kept_limits.clock[1] = 7.25f;
   const base::EngineSettings before = settings;
   testing::internal::CaptureStdout();
   shell::calibrate();
@@ -413,8 +429,8 @@ TEST_F(Search, CalibrationUsesItsOwnLimitsAndRestoresWhatItChanges) {
   after.calibration_nps = before.calibration_nps;
   after.max_elo = before.max_elo;
   EXPECT_TRUE(after == before);
-  EXPECT_EQ(control.clock[0], 12.5f);
-  EXPECT_EQ(control.clock[1], 7.25f);
+  EXPECT_EQ(shell::kept_limits.clock[0], 12.5f);
+  EXPECT_EQ(shell::kept_limits.clock[1], 7.25f);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -432,18 +448,24 @@ class SearchTimeCheck : public EngineState {
     settings.ponder = 0;
     settings.move_overhead = 50;
     control.state = search::kThinking;
-    control.clock[position::kWhite] = 60.0f;
-    control.clock[position::kBlack] = 1.0f;
+    shell::kept_limits.clock[position::kWhite] = 60.0f;
+    shell::kept_limits.clock[position::kBlack] = 1.0f;
     control.iteration_depth = 0;
     control.published_depth = 0;
     control.published_score = 0;
     control.abort = 0;
   }
 
+  // The check a search makes, under the limits the shell would hand it now.
+  static void check_time() {
+    control.limits = standing_limits();
+    search::time_check();
+  }
+
   // The target computed now, just after the search clock was started.
   static float target_at_start() {
     search::search_timer(1);
-    search::time_check();
+    check_time();
     return control.target_time;
   }
 
@@ -467,24 +489,24 @@ TEST_F(SearchTimeCheck, SuddenDeathSharesTheClockOverTwentyNineMoves) {
   // Black's clock when black is to move.
   settings.ponder = 0;
   nesk_test::set_up("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3");
-  control.clock[position::kBlack] = 29.0f;
+  shell::kept_limits.clock[position::kBlack] = 29.0f;
   EXPECT_NEAR(target_at_start(), 1.0, kSlack);
 }
 
 TEST_F(SearchTimeCheck, IncrementAddsItsShareOfTheClock) {
-  control.clock[position::kWhite] = 10.0f;
+  shell::kept_limits.clock[position::kWhite] = 10.0f;
   settings.increment = 2.0f;
   EXPECT_NEAR(target_at_start(), 10.0 / 29 + 2.0 * 10 / 14, kSlack);
 }
 
 TEST_F(SearchTimeCheck, MovesToGoDividesTheClock) {
   settings.moves_per_control = 40;
-  control.moves_to_go = 9;
+  shell::kept_limits.moves_to_go = 9;
   EXPECT_NEAR(target_at_start(), 6.0, kSlack);
-  control.moves_to_go = 1;
+  shell::kept_limits.moves_to_go = 1;
   EXPECT_NEAR(target_at_start(), 30.0, kSlack);
   // "movestogo 0" counts as one move: half the clock, never all of it.
-  control.moves_to_go = 0;
+  shell::kept_limits.moves_to_go = 0;
   EXPECT_NEAR(target_at_start(), 30.0, kSlack);
 }
 
@@ -493,13 +515,13 @@ TEST_F(SearchTimeCheck, ConsoleCountsTheMovesLeftUntilTheNextControl) {
   settings.moves_per_control = 40;
   search::main_thread->game.undo_index = 10;  // 40 - 5 = 35 moves left
   EXPECT_NEAR(target_at_start(), 60.0 / 36, kSlack);
-  EXPECT_EQ(control.moves_to_go, 35);
+  EXPECT_EQ(control.limits.moves_to_go, 35);
   search::main_thread->game.undo_index = 79;  // the last move of the control
   EXPECT_NEAR(target_at_start(), 30.0, kSlack);
-  EXPECT_EQ(control.moves_to_go, 1);
+  EXPECT_EQ(control.limits.moves_to_go, 1);
   search::main_thread->game.undo_index = 80;  // a new control of 40
   EXPECT_NEAR(target_at_start(), 60.0 / 41, kSlack);
-  EXPECT_EQ(control.moves_to_go, 40);
+  EXPECT_EQ(control.limits.moves_to_go, 40);
 }
 
 TEST_F(SearchTimeCheck, FromTheSecondIterationTheOverheadIsSubtracted) {
@@ -597,46 +619,46 @@ TEST_F(SearchTimeCheck, SingleReplyStopsAtIterationSix) {
 }
 
 TEST_F(SearchTimeCheck, FlaggedClockStillAllowsAMinimalSearch) {
-  control.clock[position::kWhite] = 0.0f;
+  shell::kept_limits.clock[position::kWhite] = 0.0f;
   EXPECT_FLOAT_EQ(target_during(2), 0.005f);
   control.iteration_depth = 2;
   search::search_timer(1);
   std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  search::time_check();
+  check_time();
   EXPECT_EQ(control.abort, 1);
 }
 
 TEST_F(SearchTimeCheck, NoStopWhilePonderingButTheFirstIterationHasALimitToo) {
-  control.clock[position::kWhite] = 0.0f;
+  shell::kept_limits.clock[position::kWhite] = 0.0f;
   control.state = search::kPondering;
   control.iteration_depth = 7;
   search::search_timer(1);
   std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  search::time_check();
+  check_time();
   EXPECT_EQ(control.abort, 0);
 
   // An empty clock stops even the first iteration (a legal move is already published).
   control.state = search::kThinking;
   control.iteration_depth = 1;
-  search::time_check();
+  check_time();
   EXPECT_EQ(control.abort, 1);
 
   // With time on the clock the first iteration may run to five times the base target:
   // 29 s left, 1 s target, so it stops at 5 s but not at 10 ms.
   control.abort = 0;
-  control.clock[position::kWhite] = 29.0f;
+  shell::kept_limits.clock[position::kWhite] = 29.0f;
   search::search_timer(1);
-  search::time_check();
+  check_time();
   EXPECT_EQ(control.abort, 0);
 }
 
 TEST_F(SearchTimeCheck, FixedTimePerMoveStopsAtAnyIteration) {
   settings.moves_per_control = 1;
   settings.base_time = 1000.0f;
-  control.clock[position::kWhite] = 3.0f;
+  shell::kept_limits.clock[position::kWhite] = 3.0f;
   target_during(5);
   EXPECT_FLOAT_EQ(control.target_time, 1000.0f);
-  EXPECT_EQ(control.moves_to_go, 1);
+  EXPECT_EQ(control.limits.moves_to_go, 1);
   EXPECT_EQ(control.abort, 0);
 
   settings.base_time = 0.0f;

@@ -5,6 +5,7 @@
 
 #include "base/settings.h"
 #include "search/control.h"
+#include "shell/search_limits.h"
 #include "shell/uci.h"
 #include "test_support.h"
 
@@ -12,6 +13,7 @@ namespace {
 
 using base::settings;
 using search::control;
+using shell::kept_limits;
 
 class UciGo : public testing::Test {
  protected:
@@ -20,8 +22,12 @@ class UciGo : public testing::Test {
     nesk_test::set_up(position::kStartFen);
     base::set_default_settings(settings);
     search::set_default_control(control);
+    kept_limits = shell::KeptLimits{};
   }
-  void TearDown() override { search::set_default_control(control); }
+  void TearDown() override {
+    search::set_default_control(control);
+    kept_limits = shell::KeptLimits{};
+  }
 
   // Runs one "go" as if no search were running.
   static void go(const std::string& arguments) {
@@ -43,19 +49,19 @@ TEST_F(UciGo, NumbersOutsideTheirFieldsAreBroughtInside) {
   go("nodes -5");
   EXPECT_EQ(settings.node_limit, 0u);
   go("movestogo 99999");
-  EXPECT_EQ(control.moves_to_go, 10000);
+  EXPECT_EQ(kept_limits.moves_to_go, 10000);
   go("wtime 1e400 btime nan winc -1e300");
-  EXPECT_EQ(control.clock[position::kWhite], 1e7f);
-  EXPECT_EQ(control.clock[position::kBlack], 0.0f);
+  EXPECT_EQ(kept_limits.clock[position::kWhite], 1e7f);
+  EXPECT_EQ(kept_limits.clock[position::kBlack], 0.0f);
   EXPECT_EQ(settings.increment, -1e7f);
   go("movetime 1e40");
   EXPECT_EQ(settings.base_time, 1e7f);
   // Ordinary values pass unchanged.
   go("wtime 61000 btime 59500 winc 1000 movestogo 12");
-  EXPECT_EQ(control.clock[position::kWhite], 61.0f);
-  EXPECT_EQ(control.clock[position::kBlack], 59.5f);
+  EXPECT_EQ(kept_limits.clock[position::kWhite], 61.0f);
+  EXPECT_EQ(kept_limits.clock[position::kBlack], 59.5f);
   EXPECT_EQ(settings.increment, 1.0f);
-  EXPECT_EQ(control.moves_to_go, 12);
+  EXPECT_EQ(kept_limits.moves_to_go, 12);
 }
 
 }  // namespace
