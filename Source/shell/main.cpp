@@ -90,7 +90,6 @@ int main(int argc, char** argv) {
   }
 
   tools::progress_quiet = command_line.quiet;
-  if (command_line.output_named) tools::named_output = settings.tool_output_file;
   if (settings.noise < 99999) {
     char line[64];
     std::snprintf(line, sizeof(line), "info string Hello from %s", kEngineName);
@@ -113,13 +112,14 @@ int main(int argc, char** argv) {
   if (!eval::network_loaded() && settings.use_nn && settings.noise < 99999)
     emit_line("info string no network loaded, evaluating with the hand-crafted evaluation");
 
+  const tools::ToolFiles files{command_line.input_file, command_line.named_output};
   int exit_code = 0;
   switch (command_line.mode) {
     case kModeTrain:
-      exit_code = tools::run_network_training(settings.training_file.c_str(), settings.train_positions);
+      exit_code = tools::run_network_training(files.input.c_str(), settings.train_positions);
       break;
     case kModeTrain2:
-      exit_code = tools::run_hce_tuning(settings.training_file.c_str(), settings.train_positions);
+      exit_code = tools::run_hce_tuning(files.input.c_str(), settings.train_positions);
       break;
     case kModeEngine:
       calibrate();
@@ -129,37 +129,37 @@ int main(int argc, char** argv) {
       run_benchmark(command_line.bench_threaded ? 1 : 0);
       break;
     case kModeBuildBook:
-      exit_code = book::build_book();
+      exit_code = book::build_book(files.input);
       break;
     case kModeEpdAnalysis:
-      exit_code = tools::run_epd_suite(settings.tool_output_file, false);
+      exit_code = tools::run_epd_suite(files, tools::kUsualEpdOutput, false);
       break;
     case kModePgnScan:
-      exit_code = tools::scan_pgn_file();
+      exit_code = tools::scan_pgn_file(files);
       break;
     case kModePruneNetwork:
-      exit_code = tools::prune_network(settings.training_file, "pruned.bin");
+      exit_code = tools::prune_network(files, "pruned.bin");
       break;
     case kModeSecondBookPass:
-      exit_code = tools::run_epd_suite("junk.epd", true);
+      exit_code = tools::run_epd_suite(files, tools::kSuiteScratchOutput, true);
       break;
     case kModeGenerateTrainingData:
-      exit_code = tools::generate_selfplay_epd(settings.train_positions);
+      exit_code = tools::generate_selfplay_epd(files.input, command_line.positions_file, settings.train_positions);
       break;
     case kModeScoreTrainingData:
-      exit_code = tools::score_training_file();
+      exit_code = tools::score_training_file(files);
       break;
     case kModeEpdToTraining:
-      exit_code = tools::epd_to_training_file();
+      exit_code = tools::epd_to_training_file(files);
       break;
     case kModeTrainingToEpd:
-      exit_code = tools::training_to_epd_file();
+      exit_code = tools::training_to_epd_file(files);
       break;
     case kModeTrainingToText:
-      exit_code = tools::training_to_feature_file();
+      exit_code = tools::training_to_feature_file(files);
       break;
     case kModeFilterTrainingData:
-      exit_code = tools::filter_training_file();
+      exit_code = tools::filter_training_file(files);
       break;
     default:
       break;

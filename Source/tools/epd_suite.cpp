@@ -123,9 +123,9 @@ MoveKeyScore move_key_score(const Position& pos, const char* c0, Move best) {
   return result;
 }
 
-int run_epd_suite(const std::string& output_path, bool write_lines) {
-  const std::string input = settings.tool_input_file;
-  OutputChoice output = choose_output(output_path.empty() ? kSuiteDefaultOutput : output_path);
+int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool write_lines) {
+  const std::string& input = files.input;
+  OutputChoice output = choose_output(files, usual_output);
   std::FILE* file = open_input(input);
   if (!file) return base::kToolFailed;
   OutputFile out, lines_out;

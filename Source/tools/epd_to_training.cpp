@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "base/settings.h"
 #include "position/position.h"
 #include "tools/input_file.h"
 #include "tools/output_file.h"
@@ -66,9 +65,9 @@ EpdRecordResult epd_line_to_record(std::string_view line, bool too_long, EpdLine
   return result;
 }
 
-int epd_to_training_file() {
-  const std::string input = base::settings.tool_input_file;
-  OutputChoice output = choose_output(derived_name(input, ".epd", ".bin"));
+int epd_to_training_file(const ToolFiles& files) {
+  const std::string& input = files.input;
+  OutputChoice output = choose_output(files, derived_name(input, ".epd", ".bin"));
   if (output.path.empty())
     return base::report_failure("cannot name the output of %s: its file name holds no .epd (name one with -o)",
                           input.c_str());

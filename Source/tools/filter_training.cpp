@@ -4,7 +4,6 @@
 #include <new>
 #include <string>
 
-#include "base/settings.h"
 #include "position/zobrist.h"
 #include "tools/input_file.h"
 #include "tools/output_file.h"
@@ -74,11 +73,11 @@ void KeySet::grow() {
   }
 }
 
-int filter_training_file() {
-  const std::string input = base::settings.training_file;
+int filter_training_file(const ToolFiles& files) {
+  const std::string& input = files.input;
   if (input.find(".bin") == std::string::npos)
     return base::report_failure("cannot read %s: the name of a training file contains .bin", input.c_str());
-  OutputChoice output = choose_output(kFilteredFile);
+  OutputChoice output = choose_output(files, kFilteredFile);
   std::FILE* file = open_input(input);
   if (!file) return base::kToolFailed;
   position::init_zobrist();

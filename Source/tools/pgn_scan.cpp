@@ -6,7 +6,6 @@
 #include <cstring>
 #include <memory>
 
-#include "base/settings.h"
 #include "book/pgn_reader.h"
 #include "position/makemove.h"
 #include "position/notation.h"
@@ -187,9 +186,9 @@ bool pgn_game_to_epd(const PgnGame& game, std::string& out) {
   }
 }
 
-int scan_pgn_file() {
-  const std::string input = base::settings.tool_pgn_file;
-  OutputChoice output = choose_output(base::settings.tool_output_file);
+int scan_pgn_file(const ToolFiles& files) {
+  const std::string& input = files.input;
+  OutputChoice output = choose_output(files, kUsualEpdOutput);
   if (input.find(".pgn") == std::string::npos)
     return base::report_failure("cannot scan %s: the name of a PGN file contains .pgn", input.c_str());
   if (output.path.find(".epd") == std::string::npos)

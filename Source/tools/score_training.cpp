@@ -44,9 +44,9 @@ void play_variation(Position& pos, int& ce, double& gr) {
 
 }  // namespace
 
-int score_training_file() {
-  const std::string input = settings.tool_input_file;
-  OutputChoice output = choose_output(settings.tool_output_file);
+int score_training_file(const ToolFiles& files) {
+  const std::string& input = files.input;
+  OutputChoice output = choose_output(files, kUsualEpdOutput);
   if (input.find(".epd") == std::string::npos)
     return base::report_failure("cannot score %s: the name of an EPD file contains .epd", input.c_str());
   if (output.path.find(".epd") == std::string::npos)

@@ -144,9 +144,8 @@ std::string selfplay_game_lines(const std::vector<SelfplayPly>& plies, const dou
   return lines;
 }
 
-int generate_selfplay_epd(uint64_t count) {
-  const std::string openings_path = settings.tool_input_file.empty() ? kOpeningsFile : settings.tool_input_file;
-  const std::string output = settings.training_file;
+int generate_selfplay_epd(const std::string& openings_file, const std::string& output, uint64_t count) {
+  const std::string openings_path = openings_file.empty() ? kOpeningsFile : openings_file;
   LineFaults faults;
   std::vector<std::string> openings;
   if (!read_openings(openings_path, openings, faults)) return base::kToolFailed;
