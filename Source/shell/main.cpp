@@ -26,7 +26,7 @@
 #include "tools/hce_tuner.h"
 #include "tools/filter_training.h"
 #include "tools/nn_trainer.h"
-#include "tools/output_file.h"
+#include "tools/tool_files.h"
 #include "tools/pgn_scan.h"
 #include "tools/progress.h"
 #include "tools/prune_network.h"

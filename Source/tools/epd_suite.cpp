@@ -15,7 +15,7 @@
 #include "search/control.h"
 #include "search/thread.h"
 #include "search/tt.h"
-#include "tools/input_file.h"
+#include "tools/tool_files.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
 #include "tools/text_lines.h"
@@ -126,17 +126,11 @@ MoveKeyScore move_key_score(const Position& pos, const char* c0, Move best) {
 int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool write_lines) {
   const std::string& input = files.input;
   OutputChoice output = choose_output(files, usual_output);
-  std::FILE* file = open_input(input);
-  if (!file) return base::kToolFailed;
+  InputFile file;
   OutputFile out, lines_out;
-  const OutputFile* refused = nullptr;
-  if (!out.open(output, input)) refused = &out;
-  else if (write_lines && !lines_out.open(kSuiteLinesFile, Existing::kRefuse)) refused = &lines_out;
-  if (refused) {
-    std::fclose(file);
-    return base::report_failure("%s", refused->failure().c_str());
-  }
-  long size = file_size(file);
+  if (!open_run_files(file, input, out, output)) return base::kToolFailed;
+  if (write_lines && !lines_out.open(kSuiteLinesFile, Existing::kRefuse))
+    return base::report_failure("%s", lines_out.failure().c_str());
 
   emit("Analyzing %s...", input.c_str());
   prepare_tool_searches(4);
@@ -146,12 +140,12 @@ int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool 
   Totals totals;
   LineFaults faults;
   {
-    TextLines text(file, kMaxSuiteLine);
+    TextLines text(file.get(), kMaxSuiteLine);
     Progress progress("positions");
     std::string_view line;
     bool too_long;
     while (!settings.quit && text.next(line, too_long)) {
-      progress.update(totals.positions, size > 0 ? static_cast<double>(text.bytes_read()) / size : -1);
+      progress.update(totals.positions, file.share(text.bytes_read()));
       if (line.empty() || line[0] == ' ' || line[0] == '#' || line[0] == ';') continue;
       if (too_long) {
         faults.add(kTooLong);
@@ -203,9 +197,7 @@ int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool 
       if (write_lines) write_good_moves(pos, lines_out);
     }
   }
-  bool unread = read_failed(file, input);
-  std::fclose(file);
-  if (unread) return base::kToolFailed;
+  if (!file.finish_reading()) return base::kToolFailed;
   faults.report(stdout);
   double n = totals.positions ? totals.positions : 1;
   emit("%d / %d correct best moves", totals.correct, totals.positions);

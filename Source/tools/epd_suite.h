@@ -7,7 +7,7 @@
 
 #include "position/position.h"
 #include "tools/epd.h"
-#include "tools/output_file.h"
+#include "tools/tool_files.h"
 
 namespace tools {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "position/position.h"
-#include "tools/input_file.h"
+#include "tools/tool_files.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
 #include "tools/text_lines.h"
@@ -71,23 +71,18 @@ int epd_to_training_file(const ToolFiles& files) {
   if (output.path.empty())
     return base::report_failure("cannot name the output of %s: its file name holds no .epd (name one with -o)",
                           input.c_str());
-  std::FILE* file = open_input(input);
-  if (!file) return base::kToolFailed;
+  InputFile file;
   OutputFile out;
-  if (!out.open(output, input)) {
-    std::fclose(file);
-    return base::report_failure("%s", out.failure().c_str());
-  }
+  if (!open_run_files(file, input, out, output)) return base::kToolFailed;
 
   // Room for the records a regular file's size promises; a pipe's come as they come.
   std::vector<TrainingRecord> records;
-  long size = file_size(file);
+  long size = file.size();
   uint64_t expected = size > 0 ? static_cast<uint64_t>(size) / kTypicalLineBytes + 1 : 1;
   if (expected > kMaxTrainingRecords) expected = kMaxTrainingRecords;
   try {
     records.reserve(expected);
   } catch (const std::bad_alloc&) {
-    std::fclose(file);
     return base::report_failure("out of memory for the positions of %s: nothing written", input.c_str());
   }
   std::printf("allocated %.0f Mbytes for training data.\n", expected * kTrainingRecordSize / 1e6);
@@ -96,7 +91,7 @@ int epd_to_training_file(const ToolFiles& files) {
   LineFaults faults;
   bool out_of_memory = false;
   {
-    TextLines lines(file, kMaxEpdLine);
+    TextLines lines(file.get(), kMaxEpdLine);
     Progress progress("positions");
     auto epd = std::make_unique<EpdLine>();
     std::string_view line;
@@ -113,12 +108,10 @@ int epd_to_training_file(const ToolFiles& files) {
       } else if (!r.ignored) {
         faults.add(r.fault);
       }
-      progress.update(records.size(), size > 0 ? static_cast<double>(lines.bytes_read()) / size : -1);
+      progress.update(records.size(), file.share(lines.bytes_read()));
     }
   }
-  bool unread = read_failed(file, input);
-  std::fclose(file);
-  if (unread) return base::kToolFailed;
+  if (!file.finish_reading()) return base::kToolFailed;
   if (out_of_memory)
     return base::report_failure("out of memory after %zu positions of %s: nothing written", records.size(), input.c_str());
   faults.report(stdout);

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "tools/epd.h"
-#include "tools/output_file.h"
+#include "tools/tool_files.h"
 #include "tools/training_record.h"
 
 namespace tools {

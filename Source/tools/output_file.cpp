@@ -32,11 +32,6 @@ bool rename_without_replacing(const char* from, const char* to) {
 
 }  // namespace
 
-OutputChoice choose_output(const ToolFiles& files, const std::string& usual) {
-  if (files.named_output.empty()) return {usual, Existing::kRefuse};
-  return {files.named_output, Existing::kReplace};
-}
-
 OutputFile::~OutputFile() { discard(); }
 
 void OutputFile::fail(const char* reason) { failure_ = "cannot write " + path_ + ": " + reason; }

@@ -22,23 +22,11 @@ enum class Existing {
   kReplace,  // anything but the input: the user named this output
 };
 
-// The files of one tool run, as the command line names them.
-struct ToolFiles {
-  std::string input;
-  std::string named_output;  // "-o"; empty when none was named
-};
-
-// What the tools that write EPD lines ("-anepd", "-scan_pgn", "-scoretraindata") write
-// when no "-o" names another output.
-inline constexpr const char* kUsualEpdOutput = "tmp0.epd";
-
-// Where a tool writes: the output named with "-o", else `usual`, which may not replace a
-// file already there.
+// Where a tool writes, and what may stand there before (see choose_output).
 struct OutputChoice {
   std::string path;
   Existing existing = Existing::kRefuse;
 };
-OutputChoice choose_output(const ToolFiles& files, const std::string& usual);
 
 class OutputFile {
  public:

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/output_file.h"
+#include "tools/tool_files.h"
 
 namespace tools {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tools/output_file.h"
+#include "tools/tool_files.h"
 
 namespace tools {
 

@@ -10,7 +10,7 @@
 #include "position/makemove.h"
 #include "search/thread.h"
 #include "tools/epd.h"
-#include "tools/input_file.h"
+#include "tools/tool_files.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
 #include "tools/text_lines.h"
@@ -51,14 +51,9 @@ int score_training_file(const ToolFiles& files) {
     return base::report_failure("cannot score %s: the name of an EPD file contains .epd", input.c_str());
   if (output.path.find(".epd") == std::string::npos)
     return base::report_failure("cannot write %s: the name of the EPD output contains .epd", output.path.c_str());
-  std::FILE* file = open_input(input);
-  if (!file) return base::kToolFailed;
+  InputFile file;
   OutputFile out;
-  if (!out.open(output, input)) {
-    std::fclose(file);
-    return base::report_failure("%s", out.failure().c_str());
-  }
-  long size = file_size(file);
+  if (!open_run_files(file, input, out, output)) return base::kToolFailed;
 
   settings.calibration_nps = 10000000;
   settings.max_elo = 4000;
@@ -70,14 +65,14 @@ int score_training_file(const ToolFiles& files) {
   uint64_t scored = 0, read = 0;
   Position& pos = search::main_thread->position;
   {
-    TextLines lines(file, kMaxEpdLine);
+    TextLines lines(file.get(), kMaxEpdLine);
     Progress progress("positions");
     auto epd = std::make_unique<EpdLine>();
     std::string_view line;
     bool too_long;
     char fen[128], text[256];
     while (!settings.quit && lines.next(line, too_long)) {
-      progress.update(read, size > 0 ? static_cast<double>(lines.bytes_read()) / size : -1);
+      progress.update(read, file.share(lines.bytes_read()));
       if (line.empty() || line[0] == ' ' || line[0] == '\t' || line[0] == '#' || line[0] == ';') continue;
       if (too_long) {
         faults.add(kTooLong);
@@ -121,9 +116,7 @@ int score_training_file(const ToolFiles& files) {
       ++scored;
     }
   }
-  bool unread = read_failed(file, input);
-  std::fclose(file);
-  if (unread) return base::kToolFailed;
+  if (!file.finish_reading()) return base::kToolFailed;
   faults.report(stdout);
   if (!out.commit()) return base::report_failure("%s", out.failure().c_str());
   std::printf("scored %llu of %llu positions into %s\n", static_cast<unsigned long long>(scored),

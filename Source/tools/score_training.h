@@ -4,7 +4,7 @@
 // and kept only when it is quiet.
 #pragma once
 
-#include "tools/output_file.h"
+#include "tools/tool_files.h"
 
 namespace tools {
 

@@ -14,7 +14,7 @@
 #include "position/makemove.h"
 #include "search/thread.h"
 #include "tools/epd.h"
-#include "tools/input_file.h"
+#include "tools/tool_files.h"
 #include "tools/progress.h"
 #include "tools/text_lines.h"
 #include "base/failure.h"
@@ -53,9 +53,9 @@ uint32_t main_random() { return search::thread_random(*search::main_thread); }
 // The openings whose positions can be set up; bad lines are counted. False, with the
 // reason reported, when the file cannot be read.
 bool read_openings(const std::string& path, std::vector<std::string>& openings, LineFaults& faults) {
-  std::FILE* file = open_input(path);
-  if (!file) return false;
-  TextLines lines(file, kMaxEpdLine);
+  InputFile file;
+  if (!file.open(path)) return false;
+  TextLines lines(file.get(), kMaxEpdLine);
   auto epd = std::make_unique<EpdLine>();
   Position scratch{};
   std::string_view line;
@@ -68,9 +68,7 @@ bool read_openings(const std::string& path, std::vector<std::string>& openings, 
     else if (set_position(scratch, epd->fen) != 0) faults.add(kBadFen);
     else openings.emplace_back(epd->fen);
   }
-  bool unread = read_failed(file, path);
-  std::fclose(file);
-  return !unread;
+  return file.finish_reading();
 }
 
 // Opens the output for the games; it must not exist yet, so that no earlier run's

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "position/position.h"
-#include "tools/output_file.h"
+#include "tools/tool_files.h"
 #include "tools/training_record.h"
 
 namespace tools {

@@ -1,7 +1,7 @@
 // "-bin2epd": a training file back into EPD lines with "ce", "sc" and "gr".
 #pragma once
 
-#include "tools/output_file.h"
+#include "tools/tool_files.h"
 #include "tools/training_record.h"
 
 namespace tools {
