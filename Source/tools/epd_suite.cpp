@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "base/output.h"
@@ -18,7 +17,6 @@
 #include "tools/tool_files.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
-#include "tools/text_lines.h"
 #include "base/failure.h"
 #include "tools/tool_search.h"
 
@@ -30,8 +28,9 @@ using namespace position;
 
 namespace {
 
-constexpr size_t kMaxSuiteLine = 510;
-constexpr size_t kShortestSuiteLine = 9;
+// Suites are read more leniently than training files: longer lines, and short ones
+// (down to the four fields of a bare position) and tab-indented ones are positions too.
+constexpr EpdLineRules kSuiteLines{510, 9, " #;"};
 constexpr int kQuiet = 99999;
 // Root moves within this of the best one count as good alternatives.
 constexpr int kAlternativeMargin = 100;
@@ -136,32 +135,17 @@ int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool 
   prepare_tool_searches(4);
   bool verbose = settings.noise != kQuiet;
   Position& pos = search::main_thread->position;
-  auto epd = std::make_unique<EpdLine>();
   Totals totals;
   LineFaults faults;
   {
-    TextLines text(file.get(), kMaxSuiteLine);
+    EpdReader reader(file.get(), kSuiteLines);
     Progress progress("positions");
-    std::string_view line;
-    bool too_long;
-    while (!settings.quit && text.next(line, too_long)) {
-      progress.update(totals.positions, file.share(text.bytes_read()));
-      if (line.empty() || line[0] == ' ' || line[0] == '#' || line[0] == ';') continue;
-      if (too_long) {
-        faults.add(kTooLong);
-        continue;
-      }
-      if (line.size() < kShortestSuiteLine) continue;
-      if (line_is_binary(line)) {
-        faults.add(kBinary);
-        continue;
-      }
-      if (!read_epd_line(line, *epd)) {
-        faults.add(kMissingField);
-        continue;
-      }
+    while (!settings.quit && reader.next()) {
+      progress.update(totals.positions, file.share(reader.bytes_read()));
+      const EpdLine* epd = &reader.epd();
+      std::string_view line = reader.line();
       if (set_position(pos, epd->fen) != 0) {
-        faults.add(kBadFen);
+        reader.faults().add(kBadFen);
         continue;
       }
       ++totals.positions;
@@ -196,6 +180,7 @@ int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool 
       }
       if (write_lines) write_good_moves(pos, lines_out);
     }
+    faults = reader.faults();
   }
   if (!file.finish_reading()) return base::kToolFailed;
   faults.report(stdout);

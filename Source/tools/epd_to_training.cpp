@@ -1,7 +1,6 @@
 #include "tools/epd_to_training.h"
 
 #include <cstdio>
-#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -10,7 +9,6 @@
 #include "tools/tool_files.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
-#include "tools/text_lines.h"
 #include "base/failure.h"
 #include "tools/training_file.h"
 
@@ -18,28 +16,15 @@ namespace tools {
 
 namespace {
 
-constexpr size_t kShortestLine = 20;
 constexpr int kMaxCe = 32767;          // what the record's 16 bits hold
 constexpr int kMaxSc = 1000000000;     // read whole, then held inside +-3000
 // A position line is seldom shorter than this: the first reservation for a file's
 // records, which grows when a file holds shorter lines.
 constexpr uint64_t kTypicalLineBytes = 40;
 
-}  // namespace
-
-EpdRecordResult epd_line_to_record(std::string_view line, bool too_long, EpdLine& epd) {
+// The record of a line that reads as EPD, or the fault that keeps it from making one.
+EpdRecordResult epd_to_record(const EpdLine& epd) {
   EpdRecordResult result;
-  if (line.empty() || line[0] == ' ' || line[0] == '\t' || line[0] == '#' || line[0] == ';') {
-    result.ignored = true;
-    return result;
-  }
-  if (too_long) return result.fault = kTooLong, result;
-  if (line.size() < kShortestLine) {
-    result.ignored = true;
-    return result;
-  }
-  if (line_is_binary(line)) return result.fault = kBinary, result;
-  if (!read_epd_line(line, epd)) return result.fault = kMissingField, result;
   if (!fen_fields_well_formed(epd.fen)) return result.fault = kBadFen, result;
   bool has_ce = epd.present[kOpCe], has_sc = epd.present[kOpSc];
   if (!has_ce && !has_sc) return result.fault = kMissingField, result;
@@ -63,6 +48,22 @@ EpdRecordResult epd_line_to_record(std::string_view line, bool too_long, EpdLine
   result.record = encode_training_record(pos, prob_to_score(gr), ce, sc);
   result.made = true;
   return result;
+}
+
+}  // namespace
+
+EpdRecordResult epd_line_to_record(std::string_view line, bool too_long, EpdLine& epd) {
+  EpdRecordResult result;
+  switch (read_epd_text(line, too_long, kLabelledLines, epd, result.fault)) {
+    case EpdLineKind::kPassedOver:
+      result.ignored = true;
+      return result;
+    case EpdLineKind::kFaulty:
+      return result;
+    case EpdLineKind::kPosition:
+      break;
+  }
+  return epd_to_record(epd);
 }
 
 int epd_to_training_file(const ToolFiles& files) {
@@ -91,13 +92,10 @@ int epd_to_training_file(const ToolFiles& files) {
   LineFaults faults;
   bool out_of_memory = false;
   {
-    TextLines lines(file.get(), kMaxEpdLine);
+    EpdReader reader(file.get(), kLabelledLines);
     Progress progress("positions");
-    auto epd = std::make_unique<EpdLine>();
-    std::string_view line;
-    bool too_long;
-    while (records.size() < kMaxTrainingRecords && lines.next(line, too_long)) {
-      EpdRecordResult r = epd_line_to_record(line, too_long, *epd);
+    while (records.size() < kMaxTrainingRecords && reader.next()) {
+      EpdRecordResult r = epd_to_record(reader.epd());
       if (r.made) {
         try {
           records.push_back(r.record);
@@ -105,11 +103,12 @@ int epd_to_training_file(const ToolFiles& files) {
           out_of_memory = true;
           break;
         }
-      } else if (!r.ignored) {
-        faults.add(r.fault);
+      } else {
+        reader.faults().add(r.fault);
       }
-      progress.update(records.size(), file.share(lines.bytes_read()));
+      progress.update(records.size(), file.share(reader.bytes_read()));
     }
+    faults = reader.faults();
   }
   if (!file.finish_reading()) return base::kToolFailed;
   if (out_of_memory)

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "base/settings.h"
@@ -13,7 +12,6 @@
 #include "tools/tool_files.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
-#include "tools/text_lines.h"
 #include "base/failure.h"
 #include "tools/tool_search.h"
 #include "tools/training_record.h"
@@ -25,7 +23,6 @@ using namespace position;
 
 namespace {
 
-constexpr size_t kShortestLine = 20;
 constexpr int kMaxCe = 32767;
 
 // Plays the variation of the last search on `pos`, turning the labels to each new side
@@ -65,38 +62,22 @@ int score_training_file(const ToolFiles& files) {
   uint64_t scored = 0, read = 0;
   Position& pos = search::main_thread->position;
   {
-    TextLines lines(file.get(), kMaxEpdLine);
+    EpdReader reader(file.get(), kLabelledLines);
     Progress progress("positions");
-    auto epd = std::make_unique<EpdLine>();
-    std::string_view line;
-    bool too_long;
     char fen[128], text[256];
-    while (!settings.quit && lines.next(line, too_long)) {
-      progress.update(read, file.share(lines.bytes_read()));
-      if (line.empty() || line[0] == ' ' || line[0] == '\t' || line[0] == '#' || line[0] == ';') continue;
-      if (too_long) {
-        faults.add(kTooLong);
-        continue;
-      }
-      if (line.size() < kShortestLine) continue;
-      if (line_is_binary(line)) {
-        faults.add(kBinary);
-        continue;
-      }
-      if (!read_epd_line(line, *epd)) {
-        faults.add(kMissingField);
-        continue;
-      }
+    while (!settings.quit && reader.next()) {
+      progress.update(read, file.share(reader.bytes_read()));
+      const EpdLine* epd = &reader.epd();
       int ce = 0;
       double gr = 0.5;
       bool has_gr = epd->present[kOpGr];
       if ((epd->present[kOpCe] && !read_integer(epd->operand[kOpCe], kMaxCe, ce)) ||
           (has_gr && (!read_decimal(epd->operand[kOpGr], gr) || gr < 0 || gr > 1))) {
-        faults.add(kBadValue);
+        reader.faults().add(kBadValue);
         continue;
       }
       if (set_position(pos, epd->fen) != 0) {
-        faults.add(kBadFen);
+        reader.faults().add(kBadFen);
         continue;
       }
       ++read;
@@ -115,6 +96,7 @@ int score_training_file(const ToolFiles& files) {
       out.write(text, std::strlen(text));
       ++scored;
     }
+    faults = reader.faults();
   }
   if (!file.finish_reading()) return base::kToolFailed;
   faults.report(stdout);

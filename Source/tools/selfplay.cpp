@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <string_view>
 
 #include "base/settings.h"
 #include "position/makemove.h"
@@ -16,7 +14,6 @@
 #include "tools/epd.h"
 #include "tools/tool_files.h"
 #include "tools/progress.h"
-#include "tools/text_lines.h"
 #include "base/failure.h"
 #include "tools/tool_search.h"
 
@@ -55,19 +52,16 @@ uint32_t main_random() { return search::thread_random(*search::main_thread); }
 bool read_openings(const std::string& path, std::vector<std::string>& openings, LineFaults& faults) {
   InputFile file;
   if (!file.open(path)) return false;
-  TextLines lines(file.get(), kMaxEpdLine);
-  auto epd = std::make_unique<EpdLine>();
+  // Indented lines are openings too; the limit counts every line read.
+  EpdLineRules rules;
+  rules.max_lines = kMaxOpenings;
+  EpdReader reader(file.get(), rules);
   Position scratch{};
-  std::string_view line;
-  bool too_long;
-  for (size_t read = 0; read < kMaxOpenings && lines.next(line, too_long); ++read) {
-    if (line.empty() || line[0] == '#' || line[0] == ';') continue;
-    if (too_long) faults.add(kTooLong);
-    else if (line_is_binary(line)) faults.add(kBinary);
-    else if (!read_epd_line(line, *epd)) faults.add(kMissingField);
-    else if (set_position(scratch, epd->fen) != 0) faults.add(kBadFen);
-    else openings.emplace_back(epd->fen);
+  while (reader.next()) {
+    if (set_position(scratch, reader.epd().fen) != 0) reader.faults().add(kBadFen);
+    else openings.emplace_back(reader.epd().fen);
   }
+  faults = reader.faults();
   return file.finish_reading();
 }
 
