@@ -122,12 +122,70 @@ MoveKeyScore move_key_score(const Position& pos, const char* c0, Move best) {
   return result;
 }
 
+namespace {
+
+void print_move(const Position& pos, const ToolSearchResult& r) {
+  char coordinate[16], san[16] = "none", file_form[16], rank_form[16];
+  if (r.best_move) san_forms(pos, r.best_move, coordinate, san, file_form, rank_form);
+  emit("move= %s, time= %0.3f, score= %d, nodes= %0.0f, %0.0fK nps", san, r.seconds, r.score,
+       static_cast<double>(r.nodes), r.nodes / (r.seconds + 0.002) / 1000);
+}
+
+// The position with the move found and its score as operations.
+void write_annotated(OutputFile& out, const EpdLine& epd, const ToolSearchResult& r) {
+  if (!r.best_move) return;
+  char annotated[kMaxEpdLine + 64];
+  // The move as its squares alone: a promotion is written without its piece.
+  std::snprintf(annotated, sizeof annotated, "%s bm %s%s; ce %d;\n", epd.fen, kSquareNames[move_from(r.best_move)],
+                kSquareNames[move_to(r.best_move)], r.score);
+  out.write(annotated, std::strlen(annotated));
+}
+
+// Searches the position set up from `epd` (its text `line`) and counts the search and
+// its answer into `totals`; returns what the search found.
+ToolSearchResult search_suite_position(Position& pos, const EpdLine& epd, std::string_view line, bool verbose,
+                                       Totals& totals) {
+  ++totals.positions;
+  if (verbose) {
+    emit("pos= %d %.*s", totals.positions, static_cast<int>(line.size()), line.data());
+    display_board(pos);
+  }
+  if (search::control.tt_enabled) search::clear_hash_table();
+  ToolSearchResult r = tool_search();
+  totals.seconds += r.seconds;
+  totals.nodes += static_cast<double>(r.nodes);
+  totals.depth += r.depth;
+  totals.branching += r.branching_factor;
+  if (answer_is_correct(pos, epd, r.best_move)) ++totals.correct;
+  if (epd.present[kOpC0]) {
+    MoveKeyScore key = move_key_score(pos, epd.operand[kOpC0], r.best_move);
+    totals.key_score += key.score;
+    totals.key_possible += key.maximum;
+  }
+  if (verbose) print_move(pos, r);
+  return r;
+}
+
+void print_totals(const Totals& totals) {
+  double n = totals.positions ? totals.positions : 1;
+  emit("%d / %d correct best moves", totals.correct, totals.positions);
+  emit("total nodes= %0.0f", totals.nodes);
+  emit("total time= %0.2f seconds", totals.seconds);
+  emit("avg depth= %0.1f", totals.depth / n);
+  emit("avg nodes= %0.1f", totals.nodes / n);
+  emit("node_rate= %0.0f", totals.nodes / (totals.seconds + 0.001));
+  emit("avg bf= %0.2f", totals.branching / n);
+  emit("score= %d / %d", totals.key_score, totals.key_possible);
+  emit_line("");
+}
+
+}  // namespace
+
 int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool write_lines) {
   const std::string& input = files.input;
-  OutputChoice output = choose_output(files, usual_output);
   InputFile file;
   OutputFile out, lines_out;
-  if (!open_run_files(file, input, out, output)) return base::kToolFailed;
+  if (!open_run_files(file, input, out, choose_output(files, usual_output))) return base::kToolFailed;
   if (write_lines && !lines_out.open(kSuiteLinesFile, Existing::kRefuse))
     return base::report_failure("%s", lines_out.failure().c_str());
 
@@ -142,58 +200,19 @@ int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool 
     Progress progress("positions");
     while (!settings.quit && reader.next()) {
       progress.update(totals.positions, file.share(reader.bytes_read()));
-      const EpdLine* epd = &reader.epd();
-      std::string_view line = reader.line();
-      if (set_position(pos, epd->fen) != 0) {
+      if (set_position(pos, reader.epd().fen) != 0) {
         reader.faults().add(kBadFen);
         continue;
       }
-      ++totals.positions;
-      if (verbose) {
-        emit("pos= %d %.*s", totals.positions, static_cast<int>(line.size()), line.data());
-        display_board(pos);
-      }
-      if (search::control.tt_enabled) search::clear_hash_table();
-      ToolSearchResult r = tool_search();
-      totals.seconds += r.seconds;
-      totals.nodes += static_cast<double>(r.nodes);
-      totals.depth += r.depth;
-      totals.branching += r.branching_factor;
-      if (answer_is_correct(pos, *epd, r.best_move)) ++totals.correct;
-      if (epd->present[kOpC0]) {
-        MoveKeyScore key = move_key_score(pos, epd->operand[kOpC0], r.best_move);
-        totals.key_score += key.score;
-        totals.key_possible += key.maximum;
-      }
-      if (verbose) {
-        char coordinate[16], san[16] = "none", file_form[16], rank_form[16];
-        if (r.best_move) san_forms(pos, r.best_move, coordinate, san, file_form, rank_form);
-        emit("move= %s, time= %0.3f, score= %d, nodes= %0.0f, %0.0fK nps", san, r.seconds, r.score,
-             static_cast<double>(r.nodes), r.nodes / (r.seconds + 0.002) / 1000);
-      }
-      if (r.best_move) {
-        char annotated[kMaxEpdLine + 64];
-        // The move as its squares alone: a promotion is written without its piece.
-        std::snprintf(annotated, sizeof annotated, "%s bm %s%s; ce %d;\n", epd->fen, kSquareNames[move_from(r.best_move)],
-                      kSquareNames[move_to(r.best_move)], r.score);
-        out.write(annotated, std::strlen(annotated));
-      }
+      ToolSearchResult r = search_suite_position(pos, reader.epd(), reader.line(), verbose, totals);
+      write_annotated(out, reader.epd(), r);
       if (write_lines) write_good_moves(pos, lines_out);
     }
     faults = reader.faults();
   }
   if (!file.finish_reading()) return base::kToolFailed;
   faults.report(stdout);
-  double n = totals.positions ? totals.positions : 1;
-  emit("%d / %d correct best moves", totals.correct, totals.positions);
-  emit("total nodes= %0.0f", totals.nodes);
-  emit("total time= %0.2f seconds", totals.seconds);
-  emit("avg depth= %0.1f", totals.depth / n);
-  emit("avg nodes= %0.1f", totals.nodes / n);
-  emit("node_rate= %0.0f", totals.nodes / (totals.seconds + 0.001));
-  emit("avg bf= %0.2f", totals.branching / n);
-  emit("score= %d / %d", totals.key_score, totals.key_possible);
-  emit_line("");
+  print_totals(totals);
   if (!out.commit()) return base::report_failure("%s", out.failure().c_str());
   if (write_lines && !lines_out.commit()) return base::report_failure("%s", lines_out.failure().c_str());
   return base::kToolSucceeded;

@@ -39,6 +39,43 @@ void play_variation(Position& pos, int& ce, double& gr) {
   }
 }
 
+// The labels of a line: its score ("ce", 0 without) and its result ("gr") when it has one.
+struct Labels {
+  int ce = 0;
+  double gr = 0.5;
+  bool has_gr = false;
+};
+
+// False when a label is no number or out of its range.
+bool read_labels(const EpdLine& epd, Labels& labels) {
+  labels = Labels{};
+  labels.has_gr = epd.present[kOpGr];
+  if (epd.present[kOpCe] && !read_integer(epd.operand[kOpCe], kMaxCe, labels.ce)) return false;
+  return !labels.has_gr || (read_decimal(epd.operand[kOpGr], labels.gr) && labels.gr >= 0 && labels.gr <= 1);
+}
+
+// Carries `pos` through the captures a one-ply search finds, then searches it at `depth`.
+// True, with the search's score, when the position it ends in is quiet enough to keep.
+bool rescore(Position& pos, int depth, Labels& labels, int& score) {
+  if (side_in_check(pos)) return false;
+  settings.depth_limit = 1;
+  ToolSearchResult r = tool_search();
+  settings.depth_limit = static_cast<int16_t>(depth);
+  if (r.best_move) play_variation(pos, labels.ce, labels.gr);
+  if (side_in_check(pos)) return false;
+  r = tool_search();
+  score = r.score;
+  return r.best_move && quiet_for_training(pos, r);
+}
+
+void write_scored(OutputFile& out, const Position& pos, const Labels& labels, int score) {
+  char fen[128], text[256];
+  write_fen(pos, fen, 0);
+  if (labels.has_gr) std::snprintf(text, sizeof text, "%s ce %d; sc %d; gr %0.1f;\n", fen, labels.ce, score, labels.gr);
+  else std::snprintf(text, sizeof text, "%s sc %d;\n", fen, score);
+  out.write(text, std::strlen(text));
+}
+
 }  // namespace
 
 int score_training_file(const ToolFiles& files) {
@@ -64,36 +101,21 @@ int score_training_file(const ToolFiles& files) {
   {
     EpdReader reader(file.get(), kLabelledLines);
     Progress progress("positions");
-    char fen[128], text[256];
+    Labels labels;
     while (!settings.quit && reader.next()) {
       progress.update(read, file.share(reader.bytes_read()));
-      const EpdLine* epd = &reader.epd();
-      int ce = 0;
-      double gr = 0.5;
-      bool has_gr = epd->present[kOpGr];
-      if ((epd->present[kOpCe] && !read_integer(epd->operand[kOpCe], kMaxCe, ce)) ||
-          (has_gr && (!read_decimal(epd->operand[kOpGr], gr) || gr < 0 || gr > 1))) {
+      if (!read_labels(reader.epd(), labels)) {
         reader.faults().add(kBadValue);
         continue;
       }
-      if (set_position(pos, epd->fen) != 0) {
+      if (set_position(pos, reader.epd().fen) != 0) {
         reader.faults().add(kBadFen);
         continue;
       }
       ++read;
-      if (side_in_check(pos)) continue;
-
-      settings.depth_limit = 1;
-      ToolSearchResult r = tool_search();
-      settings.depth_limit = static_cast<int16_t>(depth);
-      if (r.best_move) play_variation(pos, ce, gr);
-      if (side_in_check(pos)) continue;
-      r = tool_search();
-      if (!r.best_move || !quiet_for_training(pos, r)) continue;
-      write_fen(pos, fen, 0);
-      if (has_gr) std::snprintf(text, sizeof text, "%s ce %d; sc %d; gr %0.1f;\n", fen, ce, r.score, gr);
-      else std::snprintf(text, sizeof text, "%s sc %d;\n", fen, r.score);
-      out.write(text, std::strlen(text));
+      int score;
+      if (!rescore(pos, depth, labels, score)) continue;
+      write_scored(out, pos, labels, score);
       ++scored;
     }
     faults = reader.faults();
