@@ -22,7 +22,7 @@ enum class Existing {
   kReplace,  // anything but the input: the user named this output
 };
 
-// Where a tool writes, and what may stand there before (see choose_output).
+// Where a tool writes, and what may stand there before (tools/tool_files: choose_output).
 struct OutputChoice {
   std::string path;
   Existing existing = Existing::kRefuse;
