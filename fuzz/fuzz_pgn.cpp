@@ -74,8 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!pgn) std::abort();
   if (size && std::fwrite(data, 1, size, pgn) != size) std::abort();
   std::fclose(pgn);
-  base::settings.tool_pgn_file = "games.pgn";
-  if (book::build_book() != 0) nesk_fuzz::fail("the build failed");
+  if (book::build_book("games.pgn") != 0) nesk_fuzz::fail("the build failed");
 
   std::string bytes;
   if (std::FILE* book = std::fopen(book::kBuiltBookFile, "rb")) {

@@ -67,10 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   base::settings.noise = 99999;
   std::string pgn = nesk_fuzz::write_temp_file("games.pgn", data, size);
   std::string epd = pgn.substr(0, pgn.size() - 4) + ".epd";
-  base::settings.tool_pgn_file = pgn.c_str();
-  base::settings.tool_output_file = epd.c_str();
   // Whatever the bytes, a readable file with proper names scans: only a fault fails.
-  if (tools::scan_pgn_file() != base::kToolSucceeded) nesk_fuzz::fail("the scan failed");
+  if (tools::scan_pgn_file({pgn, epd}) != base::kToolSucceeded) nesk_fuzz::fail("the scan failed");
   check_scan_output(read_all(epd));
   std::remove(epd.c_str());
 

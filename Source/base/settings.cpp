@@ -13,7 +13,6 @@ void set_default_settings(EngineSettings& s) {
   s.net_width = 256;
   s.net_king_buckets = 1;
   s.net_output_buckets = 6;
-  s.tool_output_file = "tmp0.epd";
   s.uci_mode = 1;
   s.min_nodes = 1000000000000000ULL;
   s.node_limit = 1000000000000000ULL;

@@ -22,10 +22,6 @@ struct EngineSettings {
   uint8_t numa;
   uint8_t trace;
   uint8_t console_debug;
-  std::string tool_input_file;
-  std::string tool_pgn_file;
-  std::string tool_output_file;
-  std::string training_file;
   uint8_t uci_mode;
   float calibration_nps;
   float max_elo;

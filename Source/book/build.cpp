@@ -15,7 +15,6 @@
 
 #include "base/failure.h"
 #include "base/regular_file.h"
-#include "base/settings.h"
 #include "book/key.h"
 #include "book/pgn_reader.h"
 #include "position/makemove.h"
@@ -310,8 +309,7 @@ std::vector<BookEntry> entries_for_position(const MoveRecord* records, size_t co
   return entries;
 }
 
-int build_book() {
-  const std::string path = base::settings.tool_pgn_file;
+int build_book(const std::string& path) {
   std::string why;
   std::FILE* pgn = base::open_regular_file(path.c_str(), &why);
   if (!pgn) return base::report_failure("cannot read %s: %s; no book written", path.c_str(), why.c_str());

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "book/probe.h"
@@ -15,12 +16,12 @@ inline constexpr const char* kBuiltBookFile = "tmp_book.bin";
 // Plies a game contributes: a line that starts at or below this ply count is read to its end.
 constexpr int kBuildPlies = 35;
 
-// Reads the PGN named by settings.tool_pgn_file and writes
-// kBuiltBookFile, reporting on standard output. Returns the exit status: 0 when the book
-// was written; 1 when it was not (a PGN that cannot be read or is no regular file, a book
-// that cannot be written or is something other than a regular file, memory run out), the
-// reason then also on standard error and an older book left untouched.
-int build_book();
+// Reads the games of the PGN file `pgn_path` and writes kBuiltBookFile, reporting on
+// standard output. Returns the exit status: 0 when the book was written; 1 when it was not
+// (a PGN that cannot be read or is no regular file, a book that cannot be written or is
+// something other than a regular file, memory run out), the reason then also on standard
+// error and an older book left untouched.
+int build_book(const std::string& pgn_path);
 
 // What the games did with one move of one position, counted for the side that played it.
 struct MoveRecord {

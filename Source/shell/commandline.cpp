@@ -131,11 +131,7 @@ bool read_setting(Reader& r) {
   }
   if (r.take("-use_hce")) return s.use_nn = 0, true;
   if (r.take("-use_nn")) return s.use_nn = 1, true;
-  if (r.take("-o", 1)) {
-    s.tool_output_file = r.value(0);
-    r.result.output_named = true;
-    return true;
-  }
+  if (r.take("-o", 1)) return (r.result.named_output = r.value(0)), true;
   if (r.take("-mpv", 1)) return s.multipv = static_cast<uint8_t>(clamp(std::atoi(r.value(0)), 1, 255)), true;
   if (r.take("-ss", 1)) return s.selectivity = static_cast<int16_t>(clamp(std::atoi(r.value(0)), 10, 200)), true;
   if (r.take("-lr", 1)) return s.learning_rate = static_cast<float>(std::atof(r.value(0))), true;
@@ -151,7 +147,7 @@ bool read_setting(Reader& r) {
 bool read_training_option(Reader& r, const char* name, int mode) {
   if (!r.take(name, 2)) return false;
   EngineSettings& s = settings;
-  s.training_file = r.value(0);
+  r.result.input_file = r.value(0);
   // A count below one million, beyond what 64 bits hold, or not a number fails.
   double millions = std::atof(r.value(1));
   if (millions >= 1 && millions <= 1e12) s.train_positions = static_cast<uint64_t>(millions * 1000000);
@@ -167,33 +163,33 @@ bool read_mode(Reader& r) {
   CommandLine& result = r.result;
   auto mode = [&result](int m) { return result.mode = m, true; };
   if (r.take("-anepd", 1)) {
-    s.tool_input_file = r.value(0);
+    result.input_file = r.value(0);
     s.noise = 99999;
     return mode(kModeEpdAnalysis);
   }
   if (!r.done() && std::strstr(r.current(), "-scan_pgn")) {
     if (!r.take(r.current(), 1)) return false;
-    s.tool_pgn_file = r.value(0);
+    result.input_file = r.value(0);
     return mode(kModePgnScan);
   }
   if (r.take("-bench")) return result.bench_threaded = true, mode(kModeBenchmark);
   if (r.take("-pbench")) return result.bench_threaded = false, mode(kModeBenchmark);
   if (r.take("-mkconfig")) return mode(kModeMakeConfig);
-  if (r.take("-mkbook", 1)) return (s.tool_pgn_file = r.value(0)), mode(kModeBuildBook);
-  if (r.take("-mkbook2", 1)) return (s.tool_input_file = r.value(0)), mode(kModeSecondBookPass);
-  if (r.take("-epd2bin", 1)) return (s.tool_input_file = r.value(0)), mode(kModeEpdToTraining);
-  if (r.take("-bin2epd", 1)) return (s.training_file = r.value(0)), mode(kModeTrainingToEpd);
-  if (r.take("-bin2ptb", 1)) return (s.training_file = r.value(0)), mode(kModeTrainingToText);
+  if (r.take("-mkbook", 1)) return (result.input_file = r.value(0)), mode(kModeBuildBook);
+  if (r.take("-mkbook2", 1)) return (result.input_file = r.value(0)), mode(kModeSecondBookPass);
+  if (r.take("-epd2bin", 1)) return (result.input_file = r.value(0)), mode(kModeEpdToTraining);
+  if (r.take("-bin2epd", 1)) return (result.input_file = r.value(0)), mode(kModeTrainingToEpd);
+  if (r.take("-bin2ptb", 1)) return (result.input_file = r.value(0)), mode(kModeTrainingToText);
   if (r.take("-prune_nn")) {
     // The training file: one named next, else the usual one in the working directory.
     bool named = r.has_more() && r.current()[0] != '-';
-    s.training_file = named ? r.current() : tools::kDefaultPruneInput;
+    result.input_file = named ? r.current() : tools::kDefaultPruneInput;
     if (named) r.skip();
     return mode(kModePruneNetwork);
   }
-  if (r.take("-filtertraindata", 1)) return (s.training_file = r.value(0)), mode(kModeFilterTrainingData);
+  if (r.take("-filtertraindata", 1)) return (result.input_file = r.value(0)), mode(kModeFilterTrainingData);
   if (r.take("-gentraindata", 2)) {
-    s.training_file = r.value(0);
+    result.positions_file = r.value(0);
     long long positions = std::atoll(r.value(1));
     if (positions < 100) result.failed = true;
     s.train_positions = static_cast<uint64_t>(positions);
@@ -201,15 +197,15 @@ bool read_mode(Reader& r) {
     s.noise = 99999;
     // The openings: a file named next, else the usual one in the working directory.
     if (r.has_more() && r.current()[0] != '-') {
-      s.tool_input_file = r.current();
+      result.input_file = r.current();
       r.skip();
     } else {
-      s.tool_input_file = tools::kOpeningsFile;
+      result.input_file = tools::kOpeningsFile;
     }
     return mode(kModeGenerateTrainingData);
   }
   // The tablebases are those of "-tbpath" or the configuration file.
-  if (r.take("-scoretraindata", 1)) return (s.tool_input_file = r.value(0)), mode(kModeScoreTrainingData);
+  if (r.take("-scoretraindata", 1)) return (result.input_file = r.value(0)), mode(kModeScoreTrainingData);
   if (read_training_option(r, "-train", kModeTrain)) return true;
   return read_training_option(r, "-train2", kModeTrain2);
 }

@@ -1,6 +1,8 @@
 // Reading the command line into the settings and choosing the run mode.
 #pragma once
 
+#include <string>
+
 namespace shell {
 
 enum RunMode {
@@ -27,10 +29,14 @@ struct CommandLine {
   bool failed = false;           // an option lacked its values: the program ends with 1
   bool bench_threaded = true;    // "-bench" (threads) rather than "-pbench"
   bool quiet = false;            // "-quiet": the tools show no progress either
-  bool output_named = false;     // "-o": the tools may replace a file under that name
+  // The files of a tool mode. Each mode option names its own, so the last one wins here too.
+  std::string input_file;       // what the mode reads (the openings for "-gentraindata")
+  std::string positions_file;   // where "-gentraindata" writes: its own argument, not "-o"'s
+  std::string named_output;     // "-o": an output the tools may replace; empty when none
 };
 
-// Reads argv into the live settings, left to right; the last mode option wins.
+// Reads argv into the live settings and the returned record, left to right; the last
+// mode option wins.
 CommandLine read_command_line(int argc, char** argv);
 
 }  // namespace shell

@@ -27,7 +27,7 @@
 #include "tools/hce_tuner.h"
 #include "tools/filter_training.h"
 #include "tools/nn_trainer.h"
-#include "tools/output_file.h"
+#include "tools/tool_files.h"
 #include "tools/pgn_scan.h"
 #include "tools/progress.h"
 #include "tools/prune_network.h"
@@ -54,122 +54,129 @@ void release_thread_blocks() {
   }
 }
 
-}  // namespace
-
 #ifdef NESK_TRAINING
 constexpr bool kTrainingBuild = true;
 #else
 constexpr bool kTrainingBuild = false;
 #endif
 
-int main(int argc, char** argv) {
-  using namespace base;
-  using namespace search;
-  using namespace shell;
+// What every run mode needs before the command line is read: a random seed, the main
+// thread's block, the move and endgame tables, and the default settings.
+bool start_up() {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   timespec now;
   std::timespec_get(&now, TIME_UTC);
   std::srand(static_cast<unsigned>(now.tv_nsec));
 
-  main_thread = search::allocate_thread(0);
-  if (!search::main_thread) return 1;
+  search::main_thread = search::allocate_thread(0);
+  if (!search::main_thread) return false;
   position::init_tables();
   eval::build_kpk_table();
 
-  set_default_settings(settings);
-  set_default_control(control);
+  base::set_default_settings(base::settings);
+  search::set_default_control(search::control);
+  return true;
+}
 
-  CommandLine command_line = read_command_line(argc, argv);
-  if (command_line.failed) {
-    release_thread_blocks();
-    return 1;
-  }
-  // The trainers exist only in the build "make train_" makes.
-  if ((command_line.mode == kModeTrain || command_line.mode == kModeTrain2) && !kTrainingBuild) {
+// The trainers exist only in the build "make train_" makes.
+bool mode_is_built(int mode) {
+  if ((mode == shell::kModeTrain || mode == shell::kModeTrain2) && !kTrainingBuild) {
     std::printf("Need to compile with 'make train_'\n");
+    return false;
+  }
+  return true;
+}
+
+// What the searches evaluate with, once the command line has set the hash table's size:
+// the configuration file's settings, the log, the evaluation's parameters, the network and
+// the tablebases.
+void load_engine_data() {
+  using base::settings;
+  // What "set ss 1" and the "uci" option defaults go back to: the command line's settings,
+  // then those of the configuration file (which takes the snapshot again).
+  base::settings_snapshot = settings;
+  if (!settings.config_file.empty()) shell::load_config_file();
+  if (settings.log) base::open_log();
+  eval::register_eval_params();
+  eval::load_embedded_params();
+  eval::load_network();
+  if (settings.syzygy_path.size() > 1 && !tablebase::tb_path_is_current()) tablebase::tb_init();
+  if (!eval::network_loaded() && settings.use_nn && settings.noise < 99999)
+    base::emit_line("info string no network loaded, evaluating with the hand-crafted evaluation");
+}
+
+// Runs the mode the command line chose, with the files it named; returns the exit code.
+int run_mode(const shell::CommandLine& command_line) {
+  using namespace shell;
+  using base::settings;
+  const tools::ToolFiles files{command_line.input_file, command_line.named_output};
+  switch (command_line.mode) {
+    case kModeTrain:
+      return tools::run_network_training(files.input.c_str(), settings.train_positions);
+    case kModeTrain2:
+      return tools::run_hce_tuning(files.input.c_str(), settings.train_positions);
+    case kModeEngine:
+      calibrate();
+      game_driver();
+      return 0;
+    case kModeBenchmark:
+      run_benchmark(command_line.bench_threaded ? 1 : 0);
+      return 0;
+    case kModeBuildBook:
+      return book::build_book(files.input);
+    case kModeEpdAnalysis:
+      return tools::run_epd_suite(files, tools::kUsualEpdOutput, false);
+    case kModePgnScan:
+      return tools::scan_pgn_file(files);
+    case kModePruneNetwork:
+      return tools::prune_network(files, "pruned.bin");
+    case kModeSecondBookPass:
+      return tools::run_epd_suite(files, tools::kSuiteScratchOutput, true);
+    case kModeGenerateTrainingData:
+      return tools::generate_selfplay_epd(files.input, command_line.positions_file, settings.train_positions);
+    case kModeScoreTrainingData:
+      return tools::score_training_file(files);
+    case kModeEpdToTraining:
+      return tools::epd_to_training_file(files);
+    case kModeTrainingToEpd:
+      return tools::training_to_epd_file(files);
+    case kModeTrainingToText:
+      return tools::training_to_feature_file(files);
+    case kModeFilterTrainingData:
+      return tools::filter_training_file(files);
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using base::settings;
+  if (!start_up()) return 1;
+  shell::CommandLine command_line = shell::read_command_line(argc, argv);
+  if (command_line.failed || !mode_is_built(command_line.mode)) {
     release_thread_blocks();
     return 1;
   }
 
   tools::progress_quiet = command_line.quiet;
-  if (command_line.output_named) tools::named_output = settings.tool_output_file;
   if (settings.noise < 99999) {
     char line[64];
-    std::snprintf(line, sizeof(line), "info string Hello from %s", kEngineName);
-    emit_line(line);
+    std::snprintf(line, sizeof(line), "info string Hello from %s", shell::kEngineName);
+    base::emit_line(line);
   }
   shrink_hash_for_tiny_searches(settings);
   if (!search::allocate_hash_table()) {
     release_thread_blocks();
     return 1;
   }
-  // What "set ss 1" and the "uci" option defaults go back to: the command line's settings,
-  // then those of the configuration file (which takes the snapshot again).
-  settings_snapshot = settings;
-  if (!settings.config_file.empty()) load_config_file();
-  if (settings.log) open_log();
-  eval::register_eval_params();
-  eval::load_embedded_params();
-  eval::load_network();
-  if (settings.syzygy_path.size() > 1 && !tablebase::tb_path_is_current()) tablebase::tb_init();
-  if (!eval::network_loaded() && settings.use_nn && settings.noise < 99999)
-    emit_line("info string no network loaded, evaluating with the hand-crafted evaluation");
-
-  tools::set_search_reporter(batch_reporter());
-  int exit_code = 0;
-  switch (command_line.mode) {
-    case kModeTrain:
-      exit_code = tools::run_network_training(settings.training_file.c_str(), settings.train_positions);
-      break;
-    case kModeTrain2:
-      exit_code = tools::run_hce_tuning(settings.training_file.c_str(), settings.train_positions);
-      break;
-    case kModeEngine:
-      calibrate();
-      game_driver();
-      break;
-    case kModeBenchmark:
-      run_benchmark(command_line.bench_threaded ? 1 : 0);
-      break;
-    case kModeBuildBook:
-      exit_code = book::build_book();
-      break;
-    case kModeEpdAnalysis:
-      exit_code = tools::run_epd_suite(settings.tool_output_file, false);
-      break;
-    case kModePgnScan:
-      exit_code = tools::scan_pgn_file();
-      break;
-    case kModePruneNetwork:
-      exit_code = tools::prune_network(settings.training_file, "pruned.bin");
-      break;
-    case kModeSecondBookPass:
-      exit_code = tools::run_epd_suite("junk.epd", true);
-      break;
-    case kModeGenerateTrainingData:
-      exit_code = tools::generate_selfplay_epd(settings.train_positions);
-      break;
-    case kModeScoreTrainingData:
-      exit_code = tools::score_training_file();
-      break;
-    case kModeEpdToTraining:
-      exit_code = tools::epd_to_training_file();
-      break;
-    case kModeTrainingToEpd:
-      exit_code = tools::training_to_epd_file();
-      break;
-    case kModeTrainingToText:
-      exit_code = tools::training_to_feature_file();
-      break;
-    case kModeFilterTrainingData:
-      exit_code = tools::filter_training_file();
-      break;
-    default:
-      break;
-  }
+  load_engine_data();
+  tools::set_search_reporter(shell::batch_reporter());
+  int exit_code = run_mode(command_line);
 
   search::free_hash_table();
-  close_log();
+  base::close_log();
   release_thread_blocks();
   return exit_code;
 }

@@ -154,4 +154,29 @@ bool line_is_binary(std::string_view line) {
   return false;
 }
 
+EpdLineKind read_epd_text(std::string_view line, bool too_long, const EpdLineRules& rules, EpdLine& epd,
+                          LineFault& fault) {
+  // Not strchr: it would find a line's leading NUL byte at the end of the list.
+  if (line.empty() || std::string_view(rules.passed_over).find(line[0]) != std::string_view::npos)
+    return EpdLineKind::kPassedOver;
+  if (too_long) fault = kTooLong;
+  else if (line.size() < rules.shortest) return EpdLineKind::kPassedOver;
+  else if (line_is_binary(line)) fault = kBinary;
+  else if (!read_epd_line(line, epd)) fault = kMissingField;
+  else return EpdLineKind::kPosition;
+  return EpdLineKind::kFaulty;
+}
+
+bool EpdReader::next() {
+  bool too_long;
+  while (lines_read_ < rules_.max_lines && lines_.next(line_, too_long)) {
+    ++lines_read_;
+    LineFault fault;
+    EpdLineKind kind = read_epd_text(line_, too_long, rules_, *epd_, fault);
+    if (kind == EpdLineKind::kPosition) return true;
+    if (kind == EpdLineKind::kFaulty) faults_.add(fault);
+  }
+  return false;
+}
+
 }  // namespace tools

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "base/output.h"
@@ -15,10 +14,9 @@
 #include "search/control.h"
 #include "search/thread.h"
 #include "search/tt.h"
-#include "tools/input_file.h"
+#include "tools/tool_files.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
-#include "tools/text_lines.h"
 #include "base/failure.h"
 #include "tools/tool_search.h"
 
@@ -30,8 +28,9 @@ using namespace position;
 
 namespace {
 
-constexpr size_t kMaxSuiteLine = 510;
-constexpr size_t kShortestSuiteLine = 9;
+// Suites are read more leniently than training files: longer lines, and short ones
+// (down to the four fields of a bare position) and tab-indented ones are positions too.
+constexpr EpdLineRules kSuiteLines{510, 9, " #;"};
 constexpr int kQuiet = 99999;
 // Root moves within this of the best one count as good alternatives.
 constexpr int kAlternativeMargin = 100;
@@ -123,90 +122,51 @@ MoveKeyScore move_key_score(const Position& pos, const char* c0, Move best) {
   return result;
 }
 
-int run_epd_suite(const std::string& output_path, bool write_lines) {
-  const std::string input = settings.tool_input_file;
-  OutputChoice output = choose_output(output_path.empty() ? kSuiteDefaultOutput : output_path);
-  std::FILE* file = open_input(input);
-  if (!file) return base::kToolFailed;
-  OutputFile out, lines_out;
-  const OutputFile* refused = nullptr;
-  if (!out.open(output, input)) refused = &out;
-  else if (write_lines && !lines_out.open(kSuiteLinesFile, Existing::kRefuse)) refused = &lines_out;
-  if (refused) {
-    std::fclose(file);
-    return base::report_failure("%s", refused->failure().c_str());
-  }
-  long size = file_size(file);
+namespace {
 
-  emit("Analyzing %s...", input.c_str());
-  prepare_tool_searches(4);
-  bool verbose = settings.noise != kQuiet;
-  Position& pos = search::main_thread->position;
-  auto epd = std::make_unique<EpdLine>();
-  Totals totals;
-  LineFaults faults;
-  {
-    TextLines text(file, kMaxSuiteLine);
-    Progress progress("positions");
-    std::string_view line;
-    bool too_long;
-    while (!settings.quit && text.next(line, too_long)) {
-      progress.update(totals.positions, size > 0 ? static_cast<double>(text.bytes_read()) / size : -1);
-      if (line.empty() || line[0] == ' ' || line[0] == '#' || line[0] == ';') continue;
-      if (too_long) {
-        faults.add(kTooLong);
-        continue;
-      }
-      if (line.size() < kShortestSuiteLine) continue;
-      if (line_is_binary(line)) {
-        faults.add(kBinary);
-        continue;
-      }
-      if (!read_epd_line(line, *epd)) {
-        faults.add(kMissingField);
-        continue;
-      }
-      if (set_position(pos, epd->fen) != 0) {
-        faults.add(kBadFen);
-        continue;
-      }
-      ++totals.positions;
-      if (verbose) {
-        emit("pos= %d %.*s", totals.positions, static_cast<int>(line.size()), line.data());
-        display_board(pos);
-      }
-      if (search::control.tt_enabled) search::clear_hash_table();
-      ToolSearchResult r = tool_search();
-      totals.seconds += r.seconds;
-      totals.nodes += static_cast<double>(r.nodes);
-      totals.depth += r.depth;
-      totals.branching += r.branching_factor;
-      if (answer_is_correct(pos, *epd, r.best_move)) ++totals.correct;
-      if (epd->present[kOpC0]) {
-        MoveKeyScore key = move_key_score(pos, epd->operand[kOpC0], r.best_move);
-        totals.key_score += key.score;
-        totals.key_possible += key.maximum;
-      }
-      if (verbose) {
-        char coordinate[16], san[16] = "none", file_form[16], rank_form[16];
-        if (r.best_move) san_forms(pos, r.best_move, coordinate, san, file_form, rank_form);
-        emit("move= %s, time= %0.3f, score= %d, nodes= %0.0f, %0.0fK nps", san, r.seconds, r.score,
-             static_cast<double>(r.nodes), r.nodes / (r.seconds + 0.002) / 1000);
-      }
-      if (r.best_move) {
-        char annotated[kMaxEpdLine + 64];
-        // The move as its squares alone: a promotion is written without its piece.
-        std::snprintf(annotated, sizeof annotated, "%s bm %s%s; ce %d;\n", epd->fen, kSquareNames[move_from(r.best_move)],
-                      kSquareNames[move_to(r.best_move)], r.score);
-        out.write(annotated, std::strlen(annotated));
-      }
-      if (write_lines) write_good_moves(pos, lines_out);
-    }
+void print_move(const Position& pos, const ToolSearchResult& r) {
+  char coordinate[16], san[16] = "none", file_form[16], rank_form[16];
+  if (r.best_move) san_forms(pos, r.best_move, coordinate, san, file_form, rank_form);
+  emit("move= %s, time= %0.3f, score= %d, nodes= %0.0f, %0.0fK nps", san, r.seconds, r.score,
+       static_cast<double>(r.nodes), r.nodes / (r.seconds + 0.002) / 1000);
+}
+
+// The position with the move found and its score as operations.
+void write_annotated(OutputFile& out, const EpdLine& epd, const ToolSearchResult& r) {
+  if (!r.best_move) return;
+  char annotated[kMaxEpdLine + 64];
+  // The move as its squares alone: a promotion is written without its piece.
+  std::snprintf(annotated, sizeof annotated, "%s bm %s%s; ce %d;\n", epd.fen, kSquareNames[move_from(r.best_move)],
+                kSquareNames[move_to(r.best_move)], r.score);
+  out.write(annotated, std::strlen(annotated));
+}
+
+// Searches the position set up from `epd` (its text `line`) and counts the search and
+// its answer into `totals`; returns what the search found.
+ToolSearchResult search_suite_position(Position& pos, const EpdLine& epd, std::string_view line, bool verbose,
+                                       Totals& totals) {
+  ++totals.positions;
+  if (verbose) {
+    emit("pos= %d %.*s", totals.positions, static_cast<int>(line.size()), line.data());
+    display_board(pos);
   }
-  bool unread = read_failed(file, input);
-  std::fclose(file);
-  if (unread) return base::kToolFailed;
-  faults.report(stdout);
+  if (search::control.tt_enabled) search::clear_hash_table();
+  ToolSearchResult r = tool_search();
+  totals.seconds += r.seconds;
+  totals.nodes += static_cast<double>(r.nodes);
+  totals.depth += r.depth;
+  totals.branching += r.branching_factor;
+  if (answer_is_correct(pos, epd, r.best_move)) ++totals.correct;
+  if (epd.present[kOpC0]) {
+    MoveKeyScore key = move_key_score(pos, epd.operand[kOpC0], r.best_move);
+    totals.key_score += key.score;
+    totals.key_possible += key.maximum;
+  }
+  if (verbose) print_move(pos, r);
+  return r;
+}
+
+void print_totals(const Totals& totals) {
   double n = totals.positions ? totals.positions : 1;
   emit("%d / %d correct best moves", totals.correct, totals.positions);
   emit("total nodes= %0.0f", totals.nodes);
@@ -217,6 +177,42 @@ int run_epd_suite(const std::string& output_path, bool write_lines) {
   emit("avg bf= %0.2f", totals.branching / n);
   emit("score= %d / %d", totals.key_score, totals.key_possible);
   emit_line("");
+}
+
+}  // namespace
+
+int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool write_lines) {
+  const std::string& input = files.input;
+  InputFile file;
+  OutputFile out, lines_out;
+  if (!open_run_files(file, input, out, choose_output(files, usual_output))) return base::kToolFailed;
+  if (write_lines && !lines_out.open(kSuiteLinesFile, Existing::kRefuse))
+    return base::report_failure("%s", lines_out.failure().c_str());
+
+  emit("Analyzing %s...", input.c_str());
+  prepare_tool_searches(4);
+  bool verbose = settings.noise != kQuiet;
+  Position& pos = search::main_thread->position;
+  Totals totals;
+  LineFaults faults;
+  {
+    EpdReader reader(file.get(), kSuiteLines);
+    Progress progress("positions");
+    while (!settings.quit && reader.next()) {
+      progress.update(totals.positions, file.share(reader.bytes_read()));
+      if (set_position(pos, reader.epd().fen) != 0) {
+        reader.faults().add(kBadFen);
+        continue;
+      }
+      ToolSearchResult r = search_suite_position(pos, reader.epd(), reader.line(), verbose, totals);
+      write_annotated(out, reader.epd(), r);
+      if (write_lines) write_good_moves(pos, lines_out);
+    }
+    faults = reader.faults();
+  }
+  if (!file.finish_reading()) return base::kToolFailed;
+  faults.report(stdout);
+  print_totals(totals);
   if (!out.commit()) return base::report_failure("%s", out.failure().c_str());
   if (write_lines && !lines_out.commit()) return base::report_failure("%s", lines_out.failure().c_str());
   return base::kToolSucceeded;

@@ -7,11 +7,13 @@
 
 #include "position/position.h"
 #include "tools/epd.h"
+#include "tools/tool_files.h"
 
 namespace tools {
 
-// The output the "-anepd" run writes when no "-o" names another.
-inline constexpr const char* kSuiteDefaultOutput = "analysis.epd";
+// The output of the runs that collect the positions after the good moves ("-mkbook2") when
+// no "-o" names another; what they are for is kSuiteLinesFile.
+inline constexpr const char* kSuiteScratchOutput = "junk.epd";
 // Where the runs that collect the positions after the good moves write them.
 inline constexpr const char* kSuiteLinesFile = "tmp_0.epd";
 
@@ -29,11 +31,11 @@ struct MoveKeyScore {
 };
 MoveKeyScore move_key_score(const position::Position& pos, const char* c0, position::Move best);
 
-// Searches every position of settings.tool_input_file, writing the annotated positions
-// to the output named with -o, else `output_path` (kSuiteDefaultOutput when empty), and,
+// Searches every position of the input, writing the annotated positions to the output
+// named with -o, else `usual_output`, and,
 // with `write_lines`, the position after each root move that scores within a pawn of the
 // best (up to the multipv setting) to kSuiteLinesFile. Prints the totals; returns the
 // run's exit code.
-int run_epd_suite(const std::string& output_path, bool write_lines);
+int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool write_lines);
 
 }  // namespace tools

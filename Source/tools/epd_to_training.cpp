@@ -1,17 +1,14 @@
 #include "tools/epd_to_training.h"
 
 #include <cstdio>
-#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
-#include "base/settings.h"
 #include "position/position.h"
-#include "tools/input_file.h"
+#include "tools/tool_files.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
-#include "tools/text_lines.h"
 #include "base/failure.h"
 #include "tools/training_file.h"
 
@@ -19,28 +16,15 @@ namespace tools {
 
 namespace {
 
-constexpr size_t kShortestLine = 20;
 constexpr int kMaxCe = 32767;          // what the record's 16 bits hold
 constexpr int kMaxSc = 1000000000;     // read whole, then held inside +-3000
 // A position line is seldom shorter than this: the first reservation for a file's
 // records, which grows when a file holds shorter lines.
 constexpr uint64_t kTypicalLineBytes = 40;
 
-}  // namespace
-
-EpdRecordResult epd_line_to_record(std::string_view line, bool too_long, EpdLine& epd) {
+// The record of a line that reads as EPD, or the fault that keeps it from making one.
+EpdRecordResult epd_to_record(const EpdLine& epd) {
   EpdRecordResult result;
-  if (line.empty() || line[0] == ' ' || line[0] == '\t' || line[0] == '#' || line[0] == ';') {
-    result.ignored = true;
-    return result;
-  }
-  if (too_long) return result.fault = kTooLong, result;
-  if (line.size() < kShortestLine) {
-    result.ignored = true;
-    return result;
-  }
-  if (line_is_binary(line)) return result.fault = kBinary, result;
-  if (!read_epd_line(line, epd)) return result.fault = kMissingField, result;
   if (!fen_fields_well_formed(epd.fen)) return result.fault = kBadFen, result;
   bool has_ce = epd.present[kOpCe], has_sc = epd.present[kOpSc];
   if (!has_ce && !has_sc) return result.fault = kMissingField, result;
@@ -66,29 +50,40 @@ EpdRecordResult epd_line_to_record(std::string_view line, bool too_long, EpdLine
   return result;
 }
 
-int epd_to_training_file() {
-  const std::string input = base::settings.tool_input_file;
-  OutputChoice output = choose_output(derived_name(input, ".epd", ".bin"));
+}  // namespace
+
+EpdRecordResult epd_line_to_record(std::string_view line, bool too_long, EpdLine& epd) {
+  EpdRecordResult result;
+  switch (read_epd_text(line, too_long, kLabelledLines, epd, result.fault)) {
+    case EpdLineKind::kPassedOver:
+      result.ignored = true;
+      return result;
+    case EpdLineKind::kFaulty:
+      return result;
+    case EpdLineKind::kPosition:
+      break;
+  }
+  return epd_to_record(epd);
+}
+
+int epd_to_training_file(const ToolFiles& files) {
+  const std::string& input = files.input;
+  OutputChoice output = choose_output(files, derived_name(input, ".epd", ".bin"));
   if (output.path.empty())
     return base::report_failure("cannot name the output of %s: its file name holds no .epd (name one with -o)",
                           input.c_str());
-  std::FILE* file = open_input(input);
-  if (!file) return base::kToolFailed;
+  InputFile file;
   OutputFile out;
-  if (!out.open(output, input)) {
-    std::fclose(file);
-    return base::report_failure("%s", out.failure().c_str());
-  }
+  if (!open_run_files(file, input, out, output)) return base::kToolFailed;
 
   // Room for the records a regular file's size promises; a pipe's come as they come.
   std::vector<TrainingRecord> records;
-  long size = file_size(file);
+  long size = file.size();
   uint64_t expected = size > 0 ? static_cast<uint64_t>(size) / kTypicalLineBytes + 1 : 1;
   if (expected > kMaxTrainingRecords) expected = kMaxTrainingRecords;
   try {
     records.reserve(expected);
   } catch (const std::bad_alloc&) {
-    std::fclose(file);
     return base::report_failure("out of memory for the positions of %s: nothing written", input.c_str());
   }
   std::printf("allocated %.0f Mbytes for training data.\n", expected * kTrainingRecordSize / 1e6);
@@ -97,13 +92,10 @@ int epd_to_training_file() {
   LineFaults faults;
   bool out_of_memory = false;
   {
-    TextLines lines(file, kMaxEpdLine);
+    EpdReader reader(file.get(), kLabelledLines);
     Progress progress("positions");
-    auto epd = std::make_unique<EpdLine>();
-    std::string_view line;
-    bool too_long;
-    while (records.size() < kMaxTrainingRecords && lines.next(line, too_long)) {
-      EpdRecordResult r = epd_line_to_record(line, too_long, *epd);
+    while (records.size() < kMaxTrainingRecords && reader.next()) {
+      EpdRecordResult r = epd_to_record(reader.epd());
       if (r.made) {
         try {
           records.push_back(r.record);
@@ -111,15 +103,14 @@ int epd_to_training_file() {
           out_of_memory = true;
           break;
         }
-      } else if (!r.ignored) {
-        faults.add(r.fault);
+      } else {
+        reader.faults().add(r.fault);
       }
-      progress.update(records.size(), size > 0 ? static_cast<double>(lines.bytes_read()) / size : -1);
+      progress.update(records.size(), file.share(reader.bytes_read()));
     }
+    faults = reader.faults();
   }
-  bool unread = read_failed(file, input);
-  std::fclose(file);
-  if (unread) return base::kToolFailed;
+  if (!file.finish_reading()) return base::kToolFailed;
   if (out_of_memory)
     return base::report_failure("out of memory after %zu positions of %s: nothing written", records.size(), input.c_str());
   faults.report(stdout);

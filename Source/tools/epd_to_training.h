@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "tools/epd.h"
+#include "tools/tool_files.h"
 #include "tools/training_record.h"
 
 namespace tools {
@@ -21,8 +22,8 @@ struct EpdRecordResult {
 };
 EpdRecordResult epd_line_to_record(std::string_view line, bool too_long, EpdLine& scratch);
 
-// Converts settings.tool_input_file into the output named with -o, else the input's name
-// with ".bin" for the first ".epd" of its file name. Returns the run's exit code.
-int epd_to_training_file();
+// Converts the input into the output named with -o, else the input's name with ".bin" for
+// the first ".epd" of its file name. Returns the run's exit code.
+int epd_to_training_file(const ToolFiles& files);
 
 }  // namespace tools

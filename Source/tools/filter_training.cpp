@@ -4,9 +4,8 @@
 #include <new>
 #include <string>
 
-#include "base/settings.h"
 #include "position/zobrist.h"
-#include "tools/input_file.h"
+#include "tools/tool_files.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
 #include "base/failure.h"
@@ -74,21 +73,17 @@ void KeySet::grow() {
   }
 }
 
-int filter_training_file() {
-  const std::string input = base::settings.training_file;
+int filter_training_file(const ToolFiles& files) {
+  const std::string& input = files.input;
   if (input.find(".bin") == std::string::npos)
     return base::report_failure("cannot read %s: the name of a training file contains .bin", input.c_str());
-  OutputChoice output = choose_output(kFilteredFile);
-  std::FILE* file = open_input(input);
-  if (!file) return base::kToolFailed;
-  position::init_zobrist();
+  OutputChoice output = choose_output(files, kFilteredFile);
+  InputFile file;
   OutputFile out;
+  if (!open_run_files(file, input, out, output)) return base::kToolFailed;
+  position::init_zobrist();
   try {
-    KeySet seen(records_left(file));
-    if (!out.open(output, input)) {
-      std::fclose(file);
-      return base::report_failure("%s", out.failure().c_str());
-    }
+    KeySet seen(records_left(file.get()));
     std::printf("filtering duplicates from %s\n", input.c_str());
     print_time_stamp();
 
@@ -98,9 +93,9 @@ int filter_training_file() {
     uint64_t done = 0, malformed = 0;
     size_t broken = 0;
     {
-      Progress progress("positions", records_left(file));
+      Progress progress("positions", records_left(file.get()));
       for (;;) {
-        size_t got = std::fread(block.data(), 1, kRecordsPerRead * kTrainingRecordSize, file);
+        size_t got = std::fread(block.data(), 1, kRecordsPerRead * kTrainingRecordSize, file.get());
         broken = got % kTrainingRecordSize;
         for (size_t i = 0; i < got / kTrainingRecordSize; ++i) {
           const TrainingRecord& r = block[i];
@@ -118,10 +113,7 @@ int filter_training_file() {
         if (got < kRecordsPerRead * kTrainingRecordSize) break;
       }
     }
-    bool unread = read_failed(file, input);
-    std::fclose(file);
-    file = nullptr;
-    if (unread) return base::kToolFailed;
+    if (!file.finish_reading()) return base::kToolFailed;
     if (!out.commit()) return base::report_failure("%s", out.failure().c_str());
     if (malformed) std::printf("skipped %llu malformed records\n", static_cast<unsigned long long>(malformed));
     if (broken) std::printf("ignored %zu bytes at the end of %s: not a whole record\n", broken, input.c_str());
@@ -130,7 +122,6 @@ int filter_training_file() {
     print_time_stamp();
     return base::kToolSucceeded;
   } catch (const std::bad_alloc&) {
-    if (file) std::fclose(file);
     return base::report_failure("out of memory: %s not written", output.path.c_str());
   }
 }

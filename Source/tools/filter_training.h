@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "tools/tool_files.h"
 #include "tools/training_record.h"
 
 namespace tools {
@@ -32,7 +33,8 @@ class KeySet {
   uint64_t size_ = 0;
 };
 
-// Filters settings.training_file, which must contain ".bin". Returns the run's exit code.
-int filter_training_file();
+// Filters the input training file, whose name must contain ".bin". Returns the run's exit
+// code.
+int filter_training_file(const ToolFiles& files);
 
 }  // namespace tools

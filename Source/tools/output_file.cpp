@@ -12,8 +12,6 @@
 
 namespace tools {
 
-std::string named_output;
-
 namespace {
 
 bool same_file(const std::string& a, const std::string& b) {
@@ -33,11 +31,6 @@ bool rename_without_replacing(const char* from, const char* to) {
 }
 
 }  // namespace
-
-OutputChoice choose_output(const std::string& usual) {
-  if (named_output.empty()) return {usual, Existing::kRefuse};
-  return {named_output, Existing::kReplace};
-}
 
 OutputFile::~OutputFile() { discard(); }
 

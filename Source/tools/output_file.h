@@ -22,16 +22,11 @@ enum class Existing {
   kReplace,  // anything but the input: the user named this output
 };
 
-// The output named with "-o" on the command line; empty when none was.
-extern std::string named_output;
-
-// Where a tool writes: the output named with "-o", else `usual`, which may not replace a
-// file already there.
+// Where a tool writes, and what may stand there before (tools/tool_files: choose_output).
 struct OutputChoice {
   std::string path;
   Existing existing = Existing::kRefuse;
 };
-OutputChoice choose_output(const std::string& usual);
 
 class OutputFile {
  public:

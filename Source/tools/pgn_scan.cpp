@@ -6,12 +6,11 @@
 #include <cstring>
 #include <memory>
 
-#include "base/settings.h"
 #include "book/pgn_reader.h"
 #include "position/makemove.h"
 #include "position/notation.h"
 #include "position/position.h"
-#include "tools/input_file.h"
+#include "tools/tool_files.h"
 #include "tools/output_file.h"
 #include "tools/printable.h"
 #include "tools/text_lines.h"
@@ -187,21 +186,16 @@ bool pgn_game_to_epd(const PgnGame& game, std::string& out) {
   }
 }
 
-int scan_pgn_file() {
-  const std::string input = base::settings.tool_pgn_file;
-  OutputChoice output = choose_output(base::settings.tool_output_file);
+int scan_pgn_file(const ToolFiles& files) {
+  const std::string& input = files.input;
+  OutputChoice output = choose_output(files, kUsualEpdOutput);
   if (input.find(".pgn") == std::string::npos)
     return base::report_failure("cannot scan %s: the name of a PGN file contains .pgn", input.c_str());
   if (output.path.find(".epd") == std::string::npos)
     return base::report_failure("cannot write %s: the name of the EPD output contains .epd", output.path.c_str());
-  std::FILE* file = open_input(input);
-  if (!file) return base::kToolFailed;
+  InputFile file;
   OutputFile out;
-  if (!out.open(output, input)) {
-    std::fclose(file);
-    return base::report_failure("%s", out.failure().c_str());
-  }
-  long size = file_size(file);
+  if (!open_run_files(file, input, out, output)) return base::kToolFailed;
 
   PgnGame game;
   std::string text, epd;
@@ -220,7 +214,7 @@ int scan_pgn_file() {
   };
   {
     Progress progress("games");
-    auto lines = std::make_unique<book::PgnLines>(file, kMaxGameText);
+    auto lines = std::make_unique<book::PgnLines>(file.get(), kMaxGameText);
     std::string line;
     bool previous_tag = false, first = true;
     uint64_t bytes = 0;
@@ -231,7 +225,7 @@ int scan_pgn_file() {
       bool tag = !line.empty() && line[0] == '[';
       if (tag && !previous_tag && text.find_first_not_of(' ') != std::string::npos) {
         finish_game();
-        progress.update(game.number, size > 0 ? static_cast<double>(bytes) / size : -1);
+        progress.update(game.number, file.share(bytes));
       }
       previous_tag = tag;
       if (cut || lines->cut() || text.size() + line.size() >= kMaxGameText) {
@@ -243,9 +237,7 @@ int scan_pgn_file() {
     }
     if (text.size() > 50) finish_game();
   }
-  bool unread = read_failed(file, input);
-  std::fclose(file);
-  if (unread) return base::kToolFailed;
+  if (!file.finish_reading()) return base::kToolFailed;
   out.write("\n", 1);
   if (!out.commit()) return base::report_failure("%s", out.failure().c_str());
   if (bad_setups) std::printf("skipped %d games whose FEN tag is no position\n", bad_setups);

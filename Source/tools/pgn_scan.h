@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/tool_files.h"
+
 namespace tools {
 
 constexpr int kMaxPgnMoves = 591;
@@ -34,9 +36,8 @@ void parse_pgn_game(PgnGame& game, std::string_view text);
 // (the message is printed, the positions before it kept) or the FEN tag is no position.
 bool pgn_game_to_epd(const PgnGame& game, std::string& out);
 
-// Converts settings.tool_pgn_file (its name must contain ".pgn") into the output named
-// with -o, else settings.tool_output_file (either must contain ".epd"). Returns the run's
-// exit code.
-int scan_pgn_file();
+// Converts the input (its name must contain ".pgn") into the output named with -o, else
+// kUsualEpdOutput (either must contain ".epd"). Returns the run's exit code.
+int scan_pgn_file(const ToolFiles& files);
 
 }  // namespace tools

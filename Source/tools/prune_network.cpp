@@ -91,9 +91,10 @@ std::vector<int16_t> narrowed(const eval::NetHeader& h, const eval::NetHeader& n
 
 }  // namespace
 
-int prune_network(const std::string& training_file, const std::string& usual_output) {
+int prune_network(const ToolFiles& files, const std::string& usual_output) {
   if (!eval::network_loaded()) return base::report_failure("no network loaded");
-  OutputChoice output = choose_output(usual_output);
+  const std::string& training_file = files.input;
+  OutputChoice output = choose_output(files, usual_output);
   OutputFile out;
   if (!out.open(output, training_file)) return base::report_failure("%s", out.failure().c_str());
   std::vector<TrainingRecord> records;

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "tools/tool_files.h"
+
 namespace tools {
 
 // The training file read when the command line names none.
@@ -14,11 +16,11 @@ constexpr const char* kDefaultPruneInput = "2024_n10k.bin";
 constexpr int kPrunedWidth = 2560;
 constexpr int kPruneThreshold = 2561;
 
-// Measures every first-layer unit over the usable records of `training_file` (the mean
+// Measures every first-layer unit over the usable records of the input (the mean
 // of |activation x output weight| over both perspectives), keeps the kPrunedWidth / 2
 // strongest units of each half, and writes the network in the network file format to the
 // output named with -o, else `usual_output` (completely or not at all, and not over a file
 // already there). Returns the run's exit code.
-int prune_network(const std::string& training_file, const std::string& usual_output);
+int prune_network(const ToolFiles& files, const std::string& usual_output);
 
 }  // namespace tools

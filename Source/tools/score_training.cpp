@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "base/settings.h"
@@ -10,10 +9,9 @@
 #include "position/makemove.h"
 #include "search/thread.h"
 #include "tools/epd.h"
-#include "tools/input_file.h"
+#include "tools/tool_files.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
-#include "tools/text_lines.h"
 #include "base/failure.h"
 #include "tools/tool_search.h"
 #include "tools/training_record.h"
@@ -25,7 +23,6 @@ using namespace position;
 
 namespace {
 
-constexpr size_t kShortestLine = 20;
 constexpr int kMaxCe = 32767;
 
 // Plays the variation of the last search on `pos`, turning the labels to each new side
@@ -42,23 +39,55 @@ void play_variation(Position& pos, int& ce, double& gr) {
   }
 }
 
+// The labels of a line: its score ("ce", 0 without) and its result ("gr") when it has one.
+struct Labels {
+  int ce = 0;
+  double gr = 0.5;
+  bool has_gr = false;
+};
+
+// False when a label is no number or out of its range.
+bool read_labels(const EpdLine& epd, Labels& labels) {
+  labels = Labels{};
+  labels.has_gr = epd.present[kOpGr];
+  if (epd.present[kOpCe] && !read_integer(epd.operand[kOpCe], kMaxCe, labels.ce)) return false;
+  return !labels.has_gr || (read_decimal(epd.operand[kOpGr], labels.gr) && labels.gr >= 0 && labels.gr <= 1);
+}
+
+// Carries `pos` through the captures a one-ply search finds, then searches it at `depth`.
+// True, with the search's score, when the position it ends in is quiet enough to keep.
+bool rescore(Position& pos, int depth, Labels& labels, int& score) {
+  if (side_in_check(pos)) return false;
+  settings.depth_limit = 1;
+  ToolSearchResult r = tool_search();
+  settings.depth_limit = static_cast<int16_t>(depth);
+  if (r.best_move) play_variation(pos, labels.ce, labels.gr);
+  if (side_in_check(pos)) return false;
+  r = tool_search();
+  score = r.score;
+  return r.best_move && quiet_for_training(pos, r);
+}
+
+void write_scored(OutputFile& out, const Position& pos, const Labels& labels, int score) {
+  char fen[128], text[256];
+  write_fen(pos, fen, 0);
+  if (labels.has_gr) std::snprintf(text, sizeof text, "%s ce %d; sc %d; gr %0.1f;\n", fen, labels.ce, score, labels.gr);
+  else std::snprintf(text, sizeof text, "%s sc %d;\n", fen, score);
+  out.write(text, std::strlen(text));
+}
+
 }  // namespace
 
-int score_training_file() {
-  const std::string input = settings.tool_input_file;
-  OutputChoice output = choose_output(settings.tool_output_file);
+int score_training_file(const ToolFiles& files) {
+  const std::string& input = files.input;
+  OutputChoice output = choose_output(files, kUsualEpdOutput);
   if (input.find(".epd") == std::string::npos)
     return base::report_failure("cannot score %s: the name of an EPD file contains .epd", input.c_str());
   if (output.path.find(".epd") == std::string::npos)
     return base::report_failure("cannot write %s: the name of the EPD output contains .epd", output.path.c_str());
-  std::FILE* file = open_input(input);
-  if (!file) return base::kToolFailed;
+  InputFile file;
   OutputFile out;
-  if (!out.open(output, input)) {
-    std::fclose(file);
-    return base::report_failure("%s", out.failure().c_str());
-  }
-  long size = file_size(file);
+  if (!open_run_files(file, input, out, output)) return base::kToolFailed;
 
   settings.calibration_nps = 10000000;
   settings.max_elo = 4000;
@@ -70,60 +99,28 @@ int score_training_file() {
   uint64_t scored = 0, read = 0;
   Position& pos = search::main_thread->position;
   {
-    TextLines lines(file, kMaxEpdLine);
+    EpdReader reader(file.get(), kLabelledLines);
     Progress progress("positions");
-    auto epd = std::make_unique<EpdLine>();
-    std::string_view line;
-    bool too_long;
-    char fen[128], text[256];
-    while (!settings.quit && lines.next(line, too_long)) {
-      progress.update(read, size > 0 ? static_cast<double>(lines.bytes_read()) / size : -1);
-      if (line.empty() || line[0] == ' ' || line[0] == '\t' || line[0] == '#' || line[0] == ';') continue;
-      if (too_long) {
-        faults.add(kTooLong);
+    Labels labels;
+    while (!settings.quit && reader.next()) {
+      progress.update(read, file.share(reader.bytes_read()));
+      if (!read_labels(reader.epd(), labels)) {
+        reader.faults().add(kBadValue);
         continue;
       }
-      if (line.size() < kShortestLine) continue;
-      if (line_is_binary(line)) {
-        faults.add(kBinary);
-        continue;
-      }
-      if (!read_epd_line(line, *epd)) {
-        faults.add(kMissingField);
-        continue;
-      }
-      int ce = 0;
-      double gr = 0.5;
-      bool has_gr = epd->present[kOpGr];
-      if ((epd->present[kOpCe] && !read_integer(epd->operand[kOpCe], kMaxCe, ce)) ||
-          (has_gr && (!read_decimal(epd->operand[kOpGr], gr) || gr < 0 || gr > 1))) {
-        faults.add(kBadValue);
-        continue;
-      }
-      if (set_position(pos, epd->fen) != 0) {
-        faults.add(kBadFen);
+      if (set_position(pos, reader.epd().fen) != 0) {
+        reader.faults().add(kBadFen);
         continue;
       }
       ++read;
-      if (side_in_check(pos)) continue;
-
-      settings.depth_limit = 1;
-      ToolSearchResult r = tool_search();
-      settings.depth_limit = static_cast<int16_t>(depth);
-      if (r.best_move) play_variation(pos, ce, gr);
-      if (side_in_check(pos)) continue;
-      r = tool_search();
-      if (!r.best_move || !quiet_for_training(pos, r)) continue;
-      write_fen(pos, fen, 0);
-      if (has_gr) std::snprintf(text, sizeof text, "%s ce %d; sc %d; gr %0.1f;\n", fen, ce, r.score, gr);
-      else std::snprintf(text, sizeof text, "%s sc %d;\n", fen, r.score);
-      out.write(text, std::strlen(text));
+      int score;
+      if (!rescore(pos, depth, labels, score)) continue;
+      write_scored(out, pos, labels, score);
       ++scored;
     }
+    faults = reader.faults();
   }
-  bool unread = read_failed(file, input);
-  std::fclose(file);
-  if (unread) return base::kToolFailed;
+  if (!file.finish_reading()) return base::kToolFailed;
   faults.report(stdout);
   if (!out.commit()) return base::report_failure("%s", out.failure().c_str());
   std::printf("scored %llu of %llu positions into %s\n", static_cast<unsigned long long>(scored),

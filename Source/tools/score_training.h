@@ -4,11 +4,13 @@
 // and kept only when it is quiet.
 #pragma once
 
+#include "tools/tool_files.h"
+
 namespace tools {
 
-// Scores settings.tool_input_file into the output named with -o, else
-// settings.tool_output_file (both must contain ".epd"), with the tablebases the command
-// line or configuration gave. Returns the run's exit code.
-int score_training_file();
+// Scores the input into the output named with -o, else kUsualEpdOutput (both must contain
+// ".epd"), with the tablebases the command line or configuration gave. Returns the run's
+// exit code.
+int score_training_file(const ToolFiles& files);
 
 }  // namespace tools

@@ -7,16 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <string_view>
 
 #include "base/settings.h"
 #include "position/makemove.h"
 #include "search/thread.h"
 #include "tools/epd.h"
-#include "tools/input_file.h"
+#include "tools/tool_files.h"
 #include "tools/progress.h"
-#include "tools/text_lines.h"
 #include "base/failure.h"
 #include "tools/tool_search.h"
 
@@ -53,24 +50,19 @@ uint32_t main_random() { return search::thread_random(*search::main_thread); }
 // The openings whose positions can be set up; bad lines are counted. False, with the
 // reason reported, when the file cannot be read.
 bool read_openings(const std::string& path, std::vector<std::string>& openings, LineFaults& faults) {
-  std::FILE* file = open_input(path);
-  if (!file) return false;
-  TextLines lines(file, kMaxEpdLine);
-  auto epd = std::make_unique<EpdLine>();
+  InputFile file;
+  if (!file.open(path)) return false;
+  // Indented lines are openings too; the limit counts every line read.
+  EpdLineRules rules;
+  rules.max_lines = kMaxOpenings;
+  EpdReader reader(file.get(), rules);
   Position scratch{};
-  std::string_view line;
-  bool too_long;
-  for (size_t read = 0; read < kMaxOpenings && lines.next(line, too_long); ++read) {
-    if (line.empty() || line[0] == '#' || line[0] == ';') continue;
-    if (too_long) faults.add(kTooLong);
-    else if (line_is_binary(line)) faults.add(kBinary);
-    else if (!read_epd_line(line, *epd)) faults.add(kMissingField);
-    else if (set_position(scratch, epd->fen) != 0) faults.add(kBadFen);
-    else openings.emplace_back(epd->fen);
+  while (reader.next()) {
+    if (set_position(scratch, reader.epd().fen) != 0) reader.faults().add(kBadFen);
+    else openings.emplace_back(reader.epd().fen);
   }
-  bool unread = read_failed(file, path);
-  std::fclose(file);
-  return !unread;
+  faults = reader.faults();
+  return file.finish_reading();
 }
 
 // Opens the output for the games; it must not exist yet, so that no earlier run's
@@ -144,9 +136,8 @@ std::string selfplay_game_lines(const std::vector<SelfplayPly>& plies, const dou
   return lines;
 }
 
-int generate_selfplay_epd(uint64_t count) {
-  const std::string openings_path = settings.tool_input_file.empty() ? kOpeningsFile : settings.tool_input_file;
-  const std::string output = settings.training_file;
+int generate_selfplay_epd(const std::string& openings_file, const std::string& output, uint64_t count) {
+  const std::string openings_path = openings_file.empty() ? kOpeningsFile : openings_file;
   LineFaults faults;
   std::vector<std::string> openings;
   if (!read_openings(openings_path, openings, faults)) return base::kToolFailed;

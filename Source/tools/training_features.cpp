@@ -10,7 +10,6 @@
 #include "tools/progress.h"
 #include "base/failure.h"
 #include "tools/training_file.h"
-#include "base/settings.h"
 
 namespace tools {
 
@@ -46,9 +45,9 @@ void encode_feature_record(const uint16_t (&features)[kFeatureSlots], float targ
   for (int i = 0; i < 4; ++i) out[2 * kFeatureSlots + i] = static_cast<uint8_t>(bits >> (8 * i));
 }
 
-int training_to_feature_file() {
-  const std::string input = base::settings.training_file;
-  OutputChoice output = choose_output(derived_name(input, ".bin", ".ptb"));
+int training_to_feature_file(const ToolFiles& files) {
+  const std::string& input = files.input;
+  OutputChoice output = choose_output(files, derived_name(input, ".bin", ".ptb"));
   if (output.path.empty())
     return base::report_failure("cannot name the output of %s: its file name holds no .bin (name one with -o)",
                           input.c_str());

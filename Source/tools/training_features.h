@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "position/position.h"
+#include "tools/tool_files.h"
 #include "tools/training_record.h"
 
 namespace tools {
@@ -23,9 +24,9 @@ void feature_indexes(const position::Position& pos, uint16_t (&features)[kFeatur
 // The 68 bytes of one feature record.
 void encode_feature_record(const uint16_t (&features)[kFeatureSlots], float target, uint8_t* out);
 
-// Converts settings.training_file into the output named with -o, else the input's name with
-// ".ptb" for the first ".bin" of its file name, leaving out the records that
+// Converts the input training file into the output named with -o, else the input's name
+// with ".ptb" for the first ".bin" of its file name, leaving out the records that
 // decode_training_record rejects. Returns the run's exit code.
-int training_to_feature_file();
+int training_to_feature_file(const ToolFiles& files);
 
 }  // namespace tools

@@ -8,7 +8,7 @@
 #include <new>
 
 #include "base/settings.h"
-#include "tools/input_file.h"
+#include "tools/tool_files.h"
 #include "tools/progress.h"
 #include "base/failure.h"
 
@@ -84,14 +84,13 @@ int load_training_file(const std::string& name, std::vector<TrainingRecord>& rec
     base::report_failure("cannot read %s: the name of a training file contains .bin", name.c_str());
     return -1;
   }
-  std::FILE* file = open_input(name);
-  if (!file) return -1;
+  InputFile file;
+  if (!file.open(name)) return -1;
   // A regular file says how much is coming; the records of a pipe make room as they come.
-  uint64_t expected = std::min(records_left(file), kMaxTrainingRecords);
+  uint64_t expected = std::min(records_left(file.get()), kMaxTrainingRecords);
   try {
     records.resize(expected);
   } catch (const std::bad_alloc&) {
-    std::fclose(file);
     base::report_failure("cannot read %s: no memory for its %llu records", name.c_str(),
                    static_cast<unsigned long long>(expected));
     return -1;
@@ -99,10 +98,8 @@ int load_training_file(const std::string& name, std::vector<TrainingRecord>& rec
   if (!silenced()) std::printf("allocated %.0f Mbytes for training data.\n", expected * kTrainingRecordSize / 1e6);
 
   size_t broken = 0;
-  bool read_all = read_records(file, expected, records, broken);
-  bool failed = read_failed(file, name);
-  std::fclose(file);
-  if (failed) return -1;
+  bool read_all = read_records(file.get(), expected, records, broken);
+  if (!file.finish_reading()) return -1;
   if (!read_all) {
     base::report_failure("cannot read %s: out of memory after %zu records", name.c_str(), records.size());
     return -1;

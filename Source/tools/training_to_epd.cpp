@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "base/settings.h"
 #include "tools/output_file.h"
 #include "tools/progress.h"
 #include "base/failure.h"
@@ -19,9 +18,9 @@ int training_record_to_epd(const TrainingRecord& r, char* out) {
                                 score_to_prob(record_result_score(r)));
 }
 
-int training_to_epd_file() {
-  const std::string input = base::settings.training_file;
-  OutputChoice output = choose_output(derived_name(input, ".bin", ".epd"));
+int training_to_epd_file(const ToolFiles& files) {
+  const std::string& input = files.input;
+  OutputChoice output = choose_output(files, derived_name(input, ".bin", ".epd"));
   if (output.path.empty())
     return base::report_failure("cannot name the output of %s: its file name holds no .bin (name one with -o)",
                           input.c_str());

@@ -1,6 +1,7 @@
 // "-bin2epd": a training file back into EPD lines with "ce", "sc" and "gr".
 #pragma once
 
+#include "tools/tool_files.h"
 #include "tools/training_record.h"
 
 namespace tools {
@@ -9,9 +10,9 @@ namespace tools {
 // result's probability as "gr" with one decimal. `out` needs 160 bytes; returns the length.
 int training_record_to_epd(const TrainingRecord& r, char* out);
 
-// Converts settings.training_file into the output named with -o, else the input's name with
-// ".epd" for the first ".bin" of its file name. Every well-formed record is written, also
+// Converts the input training file into the output named with -o, else the input's name
+// with ".epd" for the first ".bin" of its file name. Every well-formed record is written, also
 // those that training would pass over. Returns the run's exit code.
-int training_to_epd_file();
+int training_to_epd_file(const ToolFiles& files);
 
 }  // namespace tools

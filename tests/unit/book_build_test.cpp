@@ -42,10 +42,9 @@ Built build(const std::string& pgn, const char* name = "games.pgn") {
   std::filesystem::path back = std::filesystem::current_path(), dir = mkdtemp(pattern);
   std::ofstream(dir / "games.pgn", std::ios::binary) << pgn;
   std::filesystem::current_path(dir);
-  base::settings.tool_pgn_file = name;
   testing::internal::CaptureStdout();
   Built built;
-  built.status = book::build_book();
+  built.status = book::build_book(name);
   built.output = testing::internal::GetCapturedStdout();
   std::vector<BookEntry> book;
   if (std::FILE* file = std::fopen(book::kBuiltBookFile, "rb")) {

@@ -183,11 +183,11 @@ TEST_F(CommandLineOptions, SizesAreClamped) {
 }
 
 TEST_F(CommandLineOptions, FilesAndPaths) {
-  read({"-cfg", "my.cfg", "-book", "b.bin", "-tbpath", "/tb/a;/tb/b", "-o", "out.epd"});
+  shell::CommandLine named = read({"-cfg", "my.cfg", "-book", "b.bin", "-tbpath", "/tb/a;/tb/b", "-o", "out.epd"});
   EXPECT_EQ(settings.config_file, "my.cfg");
   EXPECT_EQ(settings.book_file, "b.bin");
   EXPECT_EQ(settings.syzygy_path, "/tb/a;/tb/b");
-  EXPECT_EQ(settings.tool_output_file, "out.epd");
+  EXPECT_EQ(named.named_output, "out.epd");
   fresh({"-tbx"});
   EXPECT_EQ(settings.syzygy_path, "syzygy/6-piece;syzygy/7-piece");
   fresh({"-tbx", "/tb/6:/tb/7", "-hash", "2"});
@@ -200,8 +200,7 @@ TEST_F(CommandLineOptions, FilesAndPaths) {
   EXPECT_EQ(settings.config_file, long_name);
   EXPECT_EQ(settings.book_file, long_name);
   EXPECT_EQ(settings.syzygy_path, long_name);
-  fresh({"-mkbook", long_name});
-  EXPECT_EQ(settings.tool_pgn_file, long_name);
+  EXPECT_EQ(fresh({"-mkbook", long_name}).input_file, long_name);
 }
 
 TEST_F(CommandLineOptions, EachArgumentIsExaminedOnceInAnyOrder) {
@@ -326,32 +325,32 @@ TEST_F(CommandLineModes, EachModeOption) {
 }
 
 TEST_F(CommandLineModes, ToolOptionsWithSideEffects) {
-  read({"-anepd", "suite.epd"});
-  EXPECT_EQ(settings.tool_input_file, "suite.epd");
+  EXPECT_EQ(read({"-anepd", "suite.epd"}).input_file, "suite.epd");
   EXPECT_EQ(settings.noise, 99999.0f);
 
   // Any argument containing the option's name will do, and its value is taken as it stands.
-  EXPECT_EQ(fresh({"x-scan_pgn.exe", "more.pgn"}).mode, shell::kModePgnScan);
-  EXPECT_EQ(settings.tool_pgn_file, "more.pgn");
-  EXPECT_EQ(fresh({"-scan_pgn", "-bench"}).mode, shell::kModePgnScan);
-  EXPECT_EQ(settings.tool_pgn_file, "-bench");
+  shell::CommandLine scan = fresh({"x-scan_pgn.exe", "more.pgn"});
+  EXPECT_EQ(scan.mode, shell::kModePgnScan);
+  EXPECT_EQ(scan.input_file, "more.pgn");
+  scan = fresh({"-scan_pgn", "-bench"});
+  EXPECT_EQ(scan.mode, shell::kModePgnScan);
+  EXPECT_EQ(scan.input_file, "-bench");
 
   // The tablebases stay those given, before or after the option.
-  fresh({"-tbpath", "/tb/6", "-scoretraindata", "e.bin"});
-  EXPECT_EQ(settings.tool_input_file, "e.bin");
+  EXPECT_EQ(fresh({"-tbpath", "/tb/6", "-scoretraindata", "e.bin"}).input_file, "e.bin");
   EXPECT_EQ(settings.syzygy_path, "/tb/6");
   fresh({"-scoretraindata", "e.bin"});
   EXPECT_EQ(settings.syzygy_path, "");
 
   // The openings: the file named after the count, else the usual one.
-  EXPECT_EQ(fresh({"-gentraindata", "out.bin", "500", "/data/open.epd", "-d", "3"}).mode,
-            shell::kModeGenerateTrainingData);
-  EXPECT_EQ(settings.tool_input_file, "/data/open.epd");
+  shell::CommandLine games = fresh({"-gentraindata", "out.bin", "500", "/data/open.epd", "-d", "3"});
+  EXPECT_EQ(games.mode, shell::kModeGenerateTrainingData);
+  EXPECT_EQ(games.input_file, "/data/open.epd");
   EXPECT_EQ(settings.depth_limit, 3);
-  fresh({"-anepd", "s.epd", "-gentraindata", "out.bin", "500", "-d", "3"});
-  EXPECT_EQ(settings.tool_input_file, "mybook_6mv.epd");
+  games = fresh({"-anepd", "s.epd", "-gentraindata", "out.bin", "500", "-d", "3"});
+  EXPECT_EQ(games.input_file, "mybook_6mv.epd");
   EXPECT_EQ(settings.depth_limit, 3);
-  EXPECT_EQ(settings.training_file, "out.bin");
+  EXPECT_EQ(games.positions_file, "out.bin");
   EXPECT_EQ(settings.train_positions, 500u);
   EXPECT_EQ(settings.book_variety, 75);
   EXPECT_EQ(settings.noise, 99999.0f);
@@ -359,17 +358,19 @@ TEST_F(CommandLineModes, ToolOptionsWithSideEffects) {
   EXPECT_TRUE(fresh({"-gentraindata", "out.bin", "99"}).failed);
 
   // The records that measure the network: the file named next, else the usual one.
-  EXPECT_EQ(fresh({"-prune_nn", "/data/n.bin", "-d", "3"}).mode, shell::kModePruneNetwork);
-  EXPECT_EQ(settings.training_file, "/data/n.bin");
+  shell::CommandLine prune = fresh({"-prune_nn", "/data/n.bin", "-d", "3"});
+  EXPECT_EQ(prune.mode, shell::kModePruneNetwork);
+  EXPECT_EQ(prune.input_file, "/data/n.bin");
   EXPECT_EQ(settings.depth_limit, 3);
-  EXPECT_TRUE(fresh({"-prune_nn", "-quiet"}).quiet);
-  EXPECT_EQ(settings.training_file, "2024_n10k.bin");
+  prune = fresh({"-prune_nn", "-quiet"});
+  EXPECT_TRUE(prune.quiet);
+  EXPECT_EQ(prune.input_file, "2024_n10k.bin");
 }
 
 TEST_F(CommandLineModes, TrainingOptions) {
   shell::CommandLine result = read({"-train", "data.bin", "5"});
   EXPECT_FALSE(result.failed);
-  EXPECT_EQ(settings.training_file, "data.bin");
+  EXPECT_EQ(result.input_file, "data.bin");
   EXPECT_EQ(settings.train_positions, 5000000u);
   EXPECT_EQ(settings.hash_mb, 0);
 

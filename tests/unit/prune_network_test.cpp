@@ -61,7 +61,7 @@ TEST_F(PruneNetwork, KeepsTheUnitsThatReachTheOutputAndTheValues) {
   std::string pruned = temp_path("pruned.bin");
   written_files().push_back(pruned);
   testing::internal::CaptureStdout();
-  int result = tools::prune_network(training.c_str(), pruned.c_str());
+  int result = tools::prune_network({training, ""}, pruned);
   std::string said = testing::internal::GetCapturedStdout();
   ASSERT_EQ(result, 0) << said;
   EXPECT_NE(said.find("Collecting stats ...\n"), std::string::npos) << said;

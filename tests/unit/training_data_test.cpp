@@ -169,6 +169,35 @@ TEST(TextLines, LongLinesAreCutAndNeverSpillIntoTheNext) {
   EXPECT_EQ(got, expected);
 }
 
+// The rules differ by tool: what one passes over, another reads or counts as a fault.
+TEST(EpdReader, PassesOverWhatItsRulesSayAndCountsTheRest) {
+  const std::string text = std::string("\tk7/8/8/8/8/8/8/K7 w - -\n") + "# note\n" + "k7/8 w\n" +
+                           std::string("\0k7/8/8/8/8/8/8/K7 w - -\n", 25) + "K7/8/8/8/8/8/8/7k b - - bm Kb8;\n";
+  auto read_all = [&](const EpdLineRules& rules, std::vector<std::string>& fens) {
+    std::string bytes = text;
+    std::FILE* file = fmemopen(bytes.data(), bytes.size(), "rb");
+    EpdReader reader(file, rules);
+    while (reader.next()) fens.push_back(reader.epd().fen);
+    LineFaults faults = reader.faults();
+    std::fclose(file);
+    return faults;
+  };
+  std::vector<std::string> fens;
+  LineFaults faults = read_all(EpdLineRules{}, fens);
+  EXPECT_EQ(fens, (std::vector<std::string>{"k7/8/8/8/8/8/8/K7 w - -", "K7/8/8/8/8/8/8/7k b - -"}));
+  EXPECT_EQ(faults.count[kMissingField], 1u);  // "k7/8 w"
+  EXPECT_EQ(faults.count[kBinary], 1u);        // a leading NUL is no comment mark
+  fens.clear();
+  faults = read_all(kLabelledLines, fens);  // indented and short lines pass over
+  EXPECT_EQ(fens, std::vector<std::string>{"K7/8/8/8/8/8/8/7k b - -"});
+  EXPECT_EQ(faults.total(), 1u);
+  fens.clear();
+  EpdLineRules first_lines;
+  first_lines.max_lines = 4;  // every line counts, read or passed over
+  EXPECT_EQ(read_all(first_lines, fens).total(), 2u);
+  EXPECT_EQ(fens.size(), 1u);
+}
+
 TEST(TrainingRecordDecoding, RejectsWhatTrainingCannotUseAndBlendsTheTarget) {
   Position pos;
   float target = -1;
