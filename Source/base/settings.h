@@ -19,8 +19,6 @@ struct EngineSettings {
   int16_t net_width;
   int8_t net_king_buckets;
   int8_t net_output_buckets;
-  uint8_t numa;
-  uint8_t trace;
   uint8_t console_debug;
   std::string tool_input_file;
   std::string tool_pgn_file;
@@ -58,13 +56,9 @@ struct EngineSettings {
   std::string syzygy_path;
   int8_t syzygy_probe_depth;
   int8_t syzygy_probe_depth7;
-  int16_t opponent_elo;
   int16_t contempt;
   int16_t selectivity;
   int16_t pruning_depth[7];
-  // The key of the position the console's "tag" marked, for following one position
-  // through a search by hand; 0 when none is marked.
-  uint64_t tagged_key;
 
   bool operator==(const EngineSettings&) const = default;
 };

@@ -64,7 +64,6 @@ bool read_setting(Reader& r) {
   if (r.take("-uci")) return s.uci_mode = 1, true;
   if (r.take("-c")) return s.uci_mode = 0, true;
   if (r.take("-log")) return s.log = 2, true;
-  if (r.take("-numa")) return s.numa = 1, true;
   if (r.take("-noise", 1)) return s.noise = static_cast<float>(std::atof(r.value(0))), true;
   if (r.take("-quiet")) {
     r.result.quiet = true;

@@ -152,9 +152,11 @@ void set_option(const char* name, const char* value) {
   if (is("MoveOverhead")) s.move_overhead = static_cast<int16_t>(numeric_option("MoveOverhead", value, 0, 1000));
   if (is("UCI_LimitStrength")) s.limit_strength = static_cast<uint8_t>(boolean_option("UCI_LimitStrength", value));
   if (is("UCI_Elo")) s.uci_elo = static_cast<int16_t>(numeric_option("UCI_Elo", value, kLowestUciElo, 3300));
+  // Nothing plays differently by the opponent's rating; it is only acknowledged, as
+  // GUIs expect an answer to every option they send.
   if (is("UCI_Opponent")) {
     const char* rest = std::strchr(value, ' ');
-    s.opponent_elo = static_cast<int16_t>(numeric_option("opponent_elo", rest ? rest + 1 : "", 0, 4000));
+    numeric_option("opponent_elo", rest ? rest + 1 : "", 0, 4000);
   }
   if (is("Contempt")) s.contempt = static_cast<int16_t>(numeric_option("Contempt", value, -150, 150));
   if (is("Selectivity")) s.selectivity = static_cast<int16_t>(numeric_option("Selectivity", value, 0, 200));
