@@ -69,6 +69,14 @@ enum PruningDepth { kSepDepth = 2, kNmpDepth = 3, kFpDepth = 4, kLmpDepth = 5, k
 extern EngineSettings settings;
 extern EngineSettings settings_snapshot;
 
+// `noise` is how many seconds a search stays silent before its information lines; this
+// much means never, and then the greetings and load reports are left out too. "-quiet",
+// the benchmark and the tools set it so that only their own results are printed.
+constexpr float kQuietNoise = 99999;
+
+inline bool quiet() { return settings.noise >= kQuietNoise; }
+inline void set_quiet() { settings.noise = kQuietNoise; }
+
 // Puts every built-in default into `s`.
 void set_default_settings(EngineSettings& s);
 

@@ -65,7 +65,7 @@ void calibrate() {
   settings.base_time = kCalibrationTimeGuard;
   settings.increment = 0;
   settings.multipv = 1;
-  settings.noise = 99999;
+  set_quiet();
   settings.threads = 1;
   settings.limit_strength = 0;
   control.search_moves[0] = position::kNoMove;
@@ -92,7 +92,7 @@ void run_benchmark(int threaded) {
     settings.depth_limit = 17;
     settings.base_time = 999;
   }
-  settings.noise = 99999;
+  set_quiet();
   char line[128];
   std::snprintf(line, sizeof(line), "%s running benchmark using %d threads", kEngineName, settings.threads);
   emit_line(line);

@@ -67,7 +67,7 @@ bool read_setting(Reader& r) {
   if (r.take("-noise", 1)) return s.noise = static_cast<float>(std::atof(r.value(0))), true;
   if (r.take("-quiet")) {
     r.result.quiet = true;
-    s.noise = 99999;
+    set_quiet();
     s.log = 0;
     return true;
   }
@@ -167,7 +167,7 @@ bool read_mode(Reader& r) {
   auto mode = [&result](int m) { return result.mode = m, true; };
   if (r.take("-anepd", 1)) {
     s.tool_input_file = r.value(0);
-    s.noise = 99999;
+    set_quiet();
     return mode(kModeEpdAnalysis);
   }
   if (!r.done() && std::strstr(r.current(), "-scan_pgn")) {
@@ -197,7 +197,7 @@ bool read_mode(Reader& r) {
     if (positions < 100) result.failed = true;
     s.train_positions = static_cast<uint64_t>(positions);
     s.book_variety = 75;
-    s.noise = 99999;
+    set_quiet();
     // The openings: a file named next, else the usual one in the working directory.
     if (r.has_more() && r.current()[0] != '-') {
       s.tool_input_file = r.current();

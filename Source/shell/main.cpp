@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
 
   tools::progress_quiet = command_line.quiet;
   if (command_line.output_named) tools::named_output = settings.tool_output_file;
-  if (settings.noise < 99999) {
+  if (!quiet()) {
     char line[64];
     std::snprintf(line, sizeof(line), "info string Hello from %s", kEngineName);
     emit_line(line);
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
   eval::load_embedded_params();
   eval::load_network();
   if (settings.syzygy_path.size() > 1 && !tablebase::tb_path_is_current()) tablebase::tb_init();
-  if (!eval::network_loaded() && settings.use_nn && settings.noise < 99999)
+  if (!eval::network_loaded() && settings.use_nn && !quiet())
     emit_line("info string no network loaded, evaluating with the hand-crafted evaluation");
 
   int exit_code = 0;
