@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   nesk_fuzz::reset_engine(0);
-  base::settings.noise = 99999;
+  base::set_quiet();
   std::string pgn = nesk_fuzz::write_temp_file("games.pgn", data, size);
   std::string epd = pgn.substr(0, pgn.size() - 4) + ".epd";
   // Whatever the bytes, a readable file with proper names scans: only a fault fails.

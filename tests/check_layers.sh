@@ -11,8 +11,8 @@ declare -A below=(
   [eval]="position base"
   [book]="position base"
   [tablebase]="position base"
-  [search]="eval book tablebase position base"
-  [tools]="search eval book tablebase position base"
+  [search]="eval tablebase position base"
+  [tools]="search eval book position base"
   [shell]="tools search eval book tablebase position base"
   [match]="tablebase position base"
 )

@@ -35,7 +35,6 @@ void set_default_settings(EngineSettings& s) {
   s.selectivity = 100;
   static constexpr int16_t kPruningDepths[7] = {15, 0, 3, 3, 4, 6, 3};
   for (int i = 0; i < 7; ++i) s.pruning_depth[i] = kPruningDepths[i];
-  s.tagged_key = 0;
 }
 
 }  // namespace base

@@ -19,8 +19,6 @@ struct EngineSettings {
   int16_t net_width;
   int8_t net_king_buckets;
   int8_t net_output_buckets;
-  uint8_t numa;
-  uint8_t trace;
   uint8_t console_debug;
   uint8_t uci_mode;
   float calibration_nps;
@@ -54,13 +52,9 @@ struct EngineSettings {
   std::string syzygy_path;
   int8_t syzygy_probe_depth;
   int8_t syzygy_probe_depth7;
-  int16_t opponent_elo;
   int16_t contempt;
   int16_t selectivity;
   int16_t pruning_depth[7];
-  // The key of the position the console's "tag" marked, for following one position
-  // through a search by hand; 0 when none is marked.
-  uint64_t tagged_key;
 
   bool operator==(const EngineSettings&) const = default;
 };
@@ -70,6 +64,14 @@ enum PruningDepth { kSepDepth = 2, kNmpDepth = 3, kFpDepth = 4, kLmpDepth = 5, k
 
 extern EngineSettings settings;
 extern EngineSettings settings_snapshot;
+
+// `noise` is how many seconds a search stays silent before its information lines; this
+// much means never, and then the greetings and load reports are left out too. "-quiet",
+// the benchmark and the tools set it so that only their own results are printed.
+constexpr float kQuietNoise = 99999;
+
+inline bool quiet() { return settings.noise >= kQuietNoise; }
+inline void set_quiet() { settings.noise = kQuietNoise; }
 
 // Puts every built-in default into `s`.
 void set_default_settings(EngineSettings& s);

@@ -75,7 +75,7 @@ void report(const BookEntry* entries, const int32_t* adjusted, int count, int32_
     base::emit_line(line);
     return;
   }
-  if (s.noise >= 9999) return;
+  if (base::quiet()) return;
   for (int i = 0; i < count; ++i) {
     if (!entries[i].weight) continue;
     char text[8];

@@ -8,6 +8,7 @@
 #include "eval/inference.h"
 #include "eval/kpk.h"
 #include "eval/network.h"
+#include "eval/score.h"
 #include "base/output.h"
 #include "position/bitboard.h"
 #include "position/position.h"
@@ -18,8 +19,6 @@ namespace {
 
 using namespace position;
 
-constexpr int kEvalLimit = 3000;
-constexpr int kNoScore = -10001;
 constexpr Bitboard kDarkSquares = 0xAA55AA55AA55AA55ULL;
 constexpr Bitboard kLightSquares = 0x55AA55AA55AA55AAULL;
 

@@ -1,6 +1,7 @@
 // The single static evaluation of the engine: elementary endgames by formula, a per-thread
 // cache, the network or the hand-crafted evaluation, opposite-bishop scaling, contempt and
-// optional noise. Centipawns from the side to move's view, always within -3000 .. 3000.
+// optional noise. Centipawns from the side to move's view, always within -kEvalLimit ..
+// kEvalLimit (eval/score.h).
 #pragma once
 
 #include "eval/state.h"

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "eval/network.h"
+#include "eval/score.h"
 #include "position/bitboard.h"
 #include "position/position.h"
 #include "base/output.h"
@@ -11,9 +12,6 @@
 namespace eval {
 
 namespace {
-
-constexpr int kNoScore = -10001;
-constexpr int kScoreLimit = 3000;
 
 int16_t activate(int16_t value) { return value < 0 ? static_cast<int16_t>(value / 64) : value; }
 
@@ -104,7 +102,7 @@ int network_output(Accumulator& accumulator) {
     score += 32 * ((counts[us][0] - counts[them][0]) +
                    2 * (accumulator.material_units[us] - accumulator.material_units[them]));
   }
-  return score > kScoreLimit ? kScoreLimit : score < -kScoreLimit ? -kScoreLimit : score;
+  return score > kEvalLimit ? kEvalLimit : score < -kEvalLimit ? -kEvalLimit : score;
 }
 
 int evaluate_for_display(const position::Position& pos, Accumulator& accumulator) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "eval/accumulator.h"
+#include "eval/score.h"
 
 namespace position {
 struct Position;
@@ -17,13 +18,13 @@ int material_units(const int counts[5]);
 int material_bucket(int white_units, int black_units);
 
 // The network's value for the accumulator's position, side to move's view, clamped to
-// -3000 .. 3000. The accumulator's position and ply must be set; its buffers are
-// (re)allocated when missing or sized for another network. -10001 when no network is
-// loaded or the buffers cannot be allocated.
+// -kEvalLimit .. kEvalLimit. The accumulator's position and ply must be set; its buffers
+// are (re)allocated when missing or sized for another network. kNoScore when no network
+// is loaded or the buffers cannot be allocated.
 int network_output(Accumulator& accumulator);
 
 // The network value of `pos` alone, for displays and tools, through the given accumulator
-// (its ply is left as the last evaluation set it). -10001 when no network is loaded, and
+// (its ply is left as the last evaluation set it). kNoScore when no network is loaded, and
 // with the message "error initializing NN!" when no buffers can be had.
 int evaluate_for_display(const position::Position& pos, Accumulator& accumulator);
 

@@ -143,7 +143,7 @@ void load_embedded() {
   if (!allocate(fresh, h)) return;
   fill(fresh, image + kHeaderBytes, stored_width(h));
   install(fresh);
-  if (base::settings.noise < 99999) say("info string loaded embedded network");
+  if (!base::quiet()) say("info string loaded embedded network");
 }
 
 // The bytes left in `file` after the current position, or -1 when they cannot be told.

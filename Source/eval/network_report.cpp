@@ -6,6 +6,7 @@
 #include "eval/accumulator.h"
 #include "eval/inference.h"
 #include "eval/network.h"
+#include "eval/score.h"
 #include "position/position.h"
 
 namespace eval {
@@ -42,7 +43,7 @@ float list_units(const char* heading, const int16_t* values, const int16_t* weig
 }  // namespace
 
 void show_network_contributions(const position::Position& pos, Accumulator& accumulator) {
-  if (evaluate_for_display(pos, accumulator) == -10001) {
+  if (evaluate_for_display(pos, accumulator) == kNoScore) {
     print_plain("no network loaded\n");
     return;
   }

@@ -112,116 +112,125 @@ std::string base_name(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-}  // namespace
-
-bool parse_command_line(const Words& args, MatchConfig& c, std::string& error) {
-  Words engine_groups[2], each_group;
-  int engines = 0;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& option = args[i];
-    Words group = group_after(args, i);
-    auto single = [&](std::string& value) {
-      if (group.size() != 1) {
-        error = option + " takes one value";
-        return false;
-      }
-      value = group[0];
-      return true;
-    };
-    std::string value;
-    bool good = true;
-    if (option == "-engine") {
-      if (engines == 2) {
-        error = "a match has two engines";
-        return false;
-      }
-      engine_groups[engines++] = group;
-    } else if (option == "-each") {
-      each_group.insert(each_group.end(), group.begin(), group.end());
-    } else if (option == "-openings") {
-      good = read_pairs(group, option, error, [&](const std::string& k, const std::string& v) {
-        OpeningSource& o = c.openings;
-        if (k == "file") return o.file = v, true;
-        if (k == "format") {
-          o.format = v == "epd" ? OpeningSource::Format::kEpd : OpeningSource::Format::kMoves;
-          return v == "epd" || v == "moves";
-        }
-        if (k == "order") return o.random = v == "random", v == "random" || v == "sequential";
-        if (k == "seed") {
-          int64_t seed;
-          return to_int64(v, seed, 0) && (o.seed = static_cast<uint64_t>(seed), true);
-        }
-        if (k == "start") return to_int(v, o.start, 1);
-        if (k == "plies") return to_int(v, o.plies, 0);
-        return false;
-      });
-    } else if (option == "-games") {
-      good = single(value) && to_int(value, c.games_per_round, 1) && c.games_per_round <= 2;
-    } else if (option == "-rounds") {
-      good = single(value) && to_int64(value, c.rounds, 1);
-    } else if (option == "-concurrency") {
-      good = single(value) && to_int(value, c.concurrency, 1) && c.concurrency <= 256;
-    } else if (option == "-sprt") {
-      c.sprt_on = true;
-      good = read_pairs(group, option, error, [&](const std::string& k, const std::string& v) {
-        if (k == "elo0") return to_double(v, c.sprt.elo0);
-        if (k == "elo1") return to_double(v, c.sprt.elo1);
-        if (k == "alpha") return to_double(v, c.sprt.alpha) && c.sprt.alpha > 0 && c.sprt.alpha < 1;
-        if (k == "beta") return to_double(v, c.sprt.beta) && c.sprt.beta > 0 && c.sprt.beta < 1;
-        return false;
-      });
-      if (good && c.sprt.elo1 <= c.sprt.elo0) {
-        error = "-sprt needs elo1 above elo0";
-        return false;
-      }
-    } else if (option == "-resign") {
-      good = read_pairs(group, option, error, [&](const std::string& k, const std::string& v) {
-        if (k == "movecount") return to_int(v, c.resign.move_count, 1);
-        if (k == "score") return to_int(v, c.resign.score, 1);
-        if (k == "twosided") return to_bool(v, c.resign.two_sided);
-        return false;
-      });
-    } else if (option == "-draw") {
-      good = read_pairs(group, option, error, [&](const std::string& k, const std::string& v) {
-        if (k == "movenumber") return to_int(v, c.draw.move_number, 0);
-        if (k == "movecount") return to_int(v, c.draw.move_count, 1);
-        if (k == "score") return to_int(v, c.draw.score, 0);
-        return false;
-      });
-    } else if (option == "-maxmoves") {
-      good = single(value) && to_int(value, c.max_moves, 1);
-    } else if (option == "-tb") {
-      good = single(value);
-      c.tb_paths = value;
-    } else if (option == "-tbpieces") {
-      good = single(value) && to_int(value, c.tb_men, 3);
-    } else if (option == "-pgnout") {
-      good = single(value);
-      c.pgn_file = value;
-    } else if (option == "-event") {
-      good = !group.empty();
-      for (size_t k = 0; k < group.size(); ++k) value += (k ? " " : "") + group[k];
-      c.event = value;
-    } else if (option == "-grace") {
-      good = single(value) && parse_seconds(value, c.grace_ms);
-    } else if (option == "-ratinginterval") {
-      good = single(value) && to_int(value, c.rating_interval, 0);
-    } else {
-      error = "unknown option " + option;
-      return false;
-    }
-    if (!good) {
-      if (error.empty()) error = "bad value for " + option;
-      return false;
-    }
+// The option's single value; an error when it was given none or several.
+bool one_value(const std::string& option, const Words& group, std::string& value, std::string& error) {
+  if (group.size() != 1) {
+    error = option + " takes one value";
+    return false;
   }
-  if (engines != 2) {
+  value = group[0];
+  return true;
+}
+
+bool read_openings(const Words& group, const std::string& option, OpeningSource& o, std::string& error) {
+  return read_pairs(group, option, error, [&](const std::string& k, const std::string& v) {
+    if (k == "file") return o.file = v, true;
+    if (k == "format") {
+      o.format = v == "epd" ? OpeningSource::Format::kEpd : OpeningSource::Format::kMoves;
+      return v == "epd" || v == "moves";
+    }
+    if (k == "order") return o.random = v == "random", v == "random" || v == "sequential";
+    if (k == "seed") {
+      int64_t seed;
+      return to_int64(v, seed, 0) && (o.seed = static_cast<uint64_t>(seed), true);
+    }
+    if (k == "start") return to_int(v, o.start, 1);
+    if (k == "plies") return to_int(v, o.plies, 0);
+    return false;
+  });
+}
+
+bool read_sprt(const Words& group, const std::string& option, SprtSetup& sprt, std::string& error) {
+  bool good = read_pairs(group, option, error, [&](const std::string& k, const std::string& v) {
+    if (k == "elo0") return to_double(v, sprt.elo0);
+    if (k == "elo1") return to_double(v, sprt.elo1);
+    if (k == "alpha") return to_double(v, sprt.alpha) && sprt.alpha > 0 && sprt.alpha < 1;
+    if (k == "beta") return to_double(v, sprt.beta) && sprt.beta > 0 && sprt.beta < 1;
+    return false;
+  });
+  if (good && sprt.elo1 <= sprt.elo0) {
+    error = "-sprt needs elo1 above elo0";
+    return false;
+  }
+  return good;
+}
+
+bool read_resign(const Words& group, const std::string& option, ResignRule& resign, std::string& error) {
+  return read_pairs(group, option, error, [&](const std::string& k, const std::string& v) {
+    if (k == "movecount") return to_int(v, resign.move_count, 1);
+    if (k == "score") return to_int(v, resign.score, 1);
+    if (k == "twosided") return to_bool(v, resign.two_sided);
+    return false;
+  });
+}
+
+bool read_draw(const Words& group, const std::string& option, DrawRule& draw, std::string& error) {
+  return read_pairs(group, option, error, [&](const std::string& k, const std::string& v) {
+    if (k == "movenumber") return to_int(v, draw.move_number, 0);
+    if (k == "movecount") return to_int(v, draw.move_count, 1);
+    if (k == "score") return to_int(v, draw.score, 0);
+    return false;
+  });
+}
+
+// One option of the match itself (not -engine or -each) with the words after it. False
+// when the option is unknown or its words are bad; `error` says why, or is left empty for
+// the caller's "bad value for" message.
+bool read_match_option(const std::string& option, const Words& group, MatchConfig& c, std::string& error) {
+  std::string value;
+  if (option == "-openings") return read_openings(group, option, c.openings, error);
+  if (option == "-games")
+    return one_value(option, group, value, error) && to_int(value, c.games_per_round, 1) && c.games_per_round <= 2;
+  if (option == "-rounds") return one_value(option, group, value, error) && to_int64(value, c.rounds, 1);
+  if (option == "-concurrency")
+    return one_value(option, group, value, error) && to_int(value, c.concurrency, 1) && c.concurrency <= 256;
+  if (option == "-sprt") {
+    c.sprt_on = true;
+    return read_sprt(group, option, c.sprt, error);
+  }
+  if (option == "-resign") return read_resign(group, option, c.resign, error);
+  if (option == "-draw") return read_draw(group, option, c.draw, error);
+  if (option == "-maxmoves") return one_value(option, group, value, error) && to_int(value, c.max_moves, 1);
+  if (option == "-tb") {
+    bool good = one_value(option, group, value, error);
+    c.tb_paths = value;
+    return good;
+  }
+  if (option == "-tbpieces") return one_value(option, group, value, error) && to_int(value, c.tb_men, 3);
+  if (option == "-pgnout") {
+    bool good = one_value(option, group, value, error);
+    c.pgn_file = value;
+    return good;
+  }
+  if (option == "-event") {
+    for (size_t k = 0; k < group.size(); ++k) value += (k ? " " : "") + group[k];
+    c.event = value;
+    return !group.empty();
+  }
+  if (option == "-grace") return one_value(option, group, value, error) && parse_seconds(value, c.grace_ms);
+  if (option == "-ratinginterval")
+    return one_value(option, group, value, error) && to_int(value, c.rating_interval, 0);
+  error = "unknown option " + option;
+  return false;
+}
+
+// The engine words as read: those of each -engine and those of -each, for both.
+struct EngineWords {
+  Words own[2];
+  Words each;
+  int engines = 0;
+};
+
+// Each engine from the -each words, then its own, which may override them. False with
+// `error` set when an engine lacks a command or a limit.
+bool set_up_engines(const EngineWords& words, MatchConfig& c, std::string& error) {
+  if (words.engines != 2) {
     error = "give two engines with -engine";
     return false;
   }
   for (int k = 0; k < 2; ++k) {
     EngineSetup& e = c.engines[k];
-    for (const Words* group : {&each_group, &engine_groups[k]})
+    for (const Words* group : {&words.each, &words.own[k]})
       for (const std::string& word : *group)
         if (!apply_engine_word(word, e, error)) return false;
     if (e.command.empty()) {
@@ -236,6 +245,29 @@ bool parse_command_line(const Words& args, MatchConfig& c, std::string& error) {
   }
   if (c.engines[0].name == c.engines[1].name) c.engines[1].name += "-2";
   return true;
+}
+
+}  // namespace
+
+bool parse_command_line(const Words& args, MatchConfig& c, std::string& error) {
+  EngineWords engine_words;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& option = args[i];
+    Words group = group_after(args, i);
+    if (option == "-engine") {
+      if (engine_words.engines == 2) {
+        error = "a match has two engines";
+        return false;
+      }
+      engine_words.own[engine_words.engines++] = group;
+    } else if (option == "-each") {
+      engine_words.each.insert(engine_words.each.end(), group.begin(), group.end());
+    } else if (!read_match_option(option, group, c, error)) {
+      if (error.empty()) error = "bad value for " + option;
+      return false;
+    }
+  }
+  return set_up_engines(engine_words, c, error);
 }
 
 const char* usage_text() {

@@ -74,9 +74,10 @@ struct GameHistory {
 // Clears the board; the counters of the position's history start again.
 void reset_position(Position& pos);
 
-// Sets up from FEN text that starts with the placement field. Returns 0, or -1 when the
-// text is not a playable position; then `pos` is left partly filled and must not be used
-// (callers set up into a scratch copy first).
+// Sets up from FEN text that starts with the placement field; a side field other than w
+// or b keeps the side `pos` had. Returns 0 and restarts the history's counters, or -1
+// when the text is not a playable position; then `pos` and its history are left as they
+// were, because the set-up is built in a copy that is only taken over once it is playable.
 int set_position(Position& pos, const char* fen);
 
 void parse_castling(Position& pos, const char* field);

@@ -60,7 +60,7 @@ void calibrate() {
   limits.move_time = limits.time_left = kCalibrationTimeGuard;
   const EngineSettings saved = settings;
   settings.multipv = 1;
-  settings.noise = 99999;
+  set_quiet();
   settings.threads = 1;
   settings.limit_strength = 0;
   position::set_position(search::main_thread->position, kCalibrationFen);
@@ -84,7 +84,7 @@ void run_benchmark(int threaded) {
     settings.depth_limit = 17;
     settings.base_time = 999;
   }
-  settings.noise = 99999;
+  set_quiet();
   char line[128];
   std::snprintf(line, sizeof(line), "%s running benchmark using %d threads", kEngineName, settings.threads);
   emit_line(line);

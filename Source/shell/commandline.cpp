@@ -64,11 +64,10 @@ bool read_setting(Reader& r) {
   if (r.take("-uci")) return s.uci_mode = 1, true;
   if (r.take("-c")) return s.uci_mode = 0, true;
   if (r.take("-log")) return s.log = 2, true;
-  if (r.take("-numa")) return s.numa = 1, true;
   if (r.take("-noise", 1)) return s.noise = static_cast<float>(std::atof(r.value(0))), true;
   if (r.take("-quiet")) {
     r.result.quiet = true;
-    s.noise = 99999;
+    set_quiet();
     s.log = 0;
     return true;
   }
@@ -164,7 +163,7 @@ bool read_mode(Reader& r) {
   auto mode = [&result](int m) { return result.mode = m, true; };
   if (r.take("-anepd", 1)) {
     result.input_file = r.value(0);
-    s.noise = 99999;
+    set_quiet();
     return mode(kModeEpdAnalysis);
   }
   if (!r.done() && std::strstr(r.current(), "-scan_pgn")) {
@@ -194,7 +193,7 @@ bool read_mode(Reader& r) {
     if (positions < 100) result.failed = true;
     s.train_positions = static_cast<uint64_t>(positions);
     s.book_variety = 75;
-    s.noise = 99999;
+    set_quiet();
     // The openings: a file named next, else the usual one in the working directory.
     if (r.has_more() && r.current()[0] != '-') {
       result.input_file = r.current();

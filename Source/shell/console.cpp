@@ -482,8 +482,9 @@ void console_command(const char* line) {
     save_game();
   } else if (!std::strcmp(command, "edit")) {
     edit_board();
-  } else if (!std::strcmp(command, "tag")) {
-    settings.tagged_key = board().key;
+  } else if (!std::strcmp(command, "tag") || !std::strcmp(command, "trace")) {
+    // Left from debugging aids that are gone: still taken, so that a script sending them
+    // is not answered with "invalid".
   } else if (!std::strcmp(command, "perft")) {
     run_perft(argument);
   } else if (!std::strcmp(command, "book")) {
@@ -506,8 +507,6 @@ void console_command(const char* line) {
     show_table_variation();
   } else if (!std::strcmp(command, "get")) {
     get_test_position(argument);
-  } else if (!std::strcmp(command, "trace")) {
-    settings.trace = static_cast<uint8_t>(std::atoi(argument));
   } else if (!std::strcmp(command, "ev")) {
     evaluation_report(1);
   } else if (!std::strcmp(command, "ev2")) {

@@ -101,7 +101,7 @@ void load_engine_data() {
   eval::load_embedded_params();
   eval::load_network();
   if (settings.syzygy_path.size() > 1 && !tablebase::tb_path_is_current()) tablebase::tb_init();
-  if (!eval::network_loaded() && settings.use_nn && settings.noise < 99999)
+  if (!eval::network_loaded() && settings.use_nn && !base::quiet())
     base::emit_line("info string no network loaded, evaluating with the hand-crafted evaluation");
 }
 
@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
   }
 
   tools::progress_quiet = command_line.quiet;
-  if (settings.noise < 99999) {
+  if (!base::quiet()) {
     char line[64];
     std::snprintf(line, sizeof(line), "info string Hello from %s", shell::kEngineName);
     base::emit_line(line);

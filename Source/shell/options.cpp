@@ -22,6 +22,7 @@ namespace {
 
 constexpr int kMaxConfigNesting = 8;
 constexpr int kLowestUciElo = 1500;
+constexpr int kHighestUciElo = 3300;
 int config_nesting = 0;
 // The files being loaded, outermost first: a file that names one of them again would load
 // itself over and over (a file naming itself k times, k^8 times).
@@ -53,22 +54,173 @@ int boolean_option(const char* name, const char* value) {
 
 // The top of the UCI_Elo range: what the measured node rate buys, or the highest Elo the
 // option accepts while no measurement has been made.
-int max_elo() { return settings.max_elo > 0 ? static_cast<int>(settings.max_elo) : 3300; }
+int max_elo() { return settings.max_elo > 0 ? static_cast<int>(settings.max_elo) : kHighestUciElo; }
 
-void spin_line(const char* name, int value, int low, int high) {
-  char line[256];
-  std::snprintf(line, sizeof(line), "option name %s type spin default %d min %d max %d", name, value, low, high);
+// The UCI_Elo default "uci" shows. An unset Elo becomes the top in the snapshot too, and
+// "-nps" may ask for more or less than the option offers: the default shown stays in range.
+int listed_uci_elo() {
+  EngineSettings& shown = settings_snapshot;
+  if (shown.uci_elo == 0) shown.uci_elo = static_cast<int16_t>(max_elo());
+  return clamp(shown.uci_elo, kLowestUciElo, max_elo());
+}
+
+void set_hash_size(int megabytes) {
+  int previous = settings.hash_mb;
+  settings.hash_mb = megabytes;
+  if (search::allocate_hash_table()) return;
+  char line[128];
+  std::snprintf(line, sizeof(line), "info string cannot allocate %d MB for the hash table, keeping %d MB", megabytes,
+                previous);
+  settings.hash_mb = previous;
   emit_line(line);
 }
 
-void check_line(const char* name, int value) {
-  char line[256];
-  std::snprintf(line, sizeof(line), "option name %s type check default %s", name, value ? "true" : "false");
-  emit_line(line);
+// Nothing plays differently by the opponent's rating ("title rating kind name"); it is only
+// acknowledged, as GUIs expect an answer to every option they send.
+void acknowledge_opponent(const char* value) {
+  const char* rest = std::strchr(value, ' ');
+  numeric_option("opponent_elo", rest ? rest + 1 : "", 0, 4000);
 }
 
-void string_line(const char* name, const std::string& value) {
-  emit_line(("option name " + std::string(name) + " type string default " + value).c_str());
+enum OptionKind { kStringOption, kSpinOption, kCheckOption, kButtonOption };
+
+// One engine option, written once for both the "uci" listing and "setoption". A spin's
+// value is clamped into low..high and a check's read as 0 or 1, both announced as
+// "<name> set to <value>", before `set` takes it; a string is announced as given (unless
+// its setter answers itself) and passed to `set_text`, as is a button's empty value.
+struct Option {
+  const char* name;
+  OptionKind kind;
+  int low = 0, high = 0;
+  int (*listed)() = nullptr;                 // spin, check: the default "uci" shows
+  std::string (*listed_text)() = nullptr;    // string: the default "uci" shows
+  int (*listed_high)() = nullptr;            // spin: a top for "uci" other than `high`
+  void (*set)(int value) = nullptr;          // spin, check
+  void (*set_text)(const char* value) = nullptr;  // string, button
+  bool answers_itself = false;
+};
+
+// In the order "uci" lists them. Some defaults shown are the live values, the others those
+// of the snapshot that the command line and the configuration file made.
+const Option kOptions[] = {
+    {.name = "ConfigFilePath", .kind = kStringOption,
+     .listed_text = [] { return settings_snapshot.config_file; },
+     .set_text = [](const char* v) {
+       settings.config_file = v;
+       load_config_file();
+     }},
+    {.name = "Hash", .kind = kSpinOption, .low = 0, .high = 65536,
+     .listed = [] { return int{settings.hash_mb}; }, .set = set_hash_size},
+    {.name = "Threads", .kind = kSpinOption, .low = 1, .high = 512,
+     .listed = [] { return 1; }, .set = [](int v) { settings.threads = static_cast<int16_t>(v); }},
+    {.name = "Clear Hash", .kind = kButtonOption,
+     .set_text = [](const char*) {
+       search::clear_hash_table();
+       emit_line("info string Hash table cleared");
+     }},
+    {.name = "NN_File", .kind = kStringOption,
+     .listed_text = [] { return settings.nn_file; },
+     .set_text = [](const char* v) {
+       settings.nn_file = v;
+       eval::load_network();
+     }},
+    {.name = "Use_NN_eval", .kind = kCheckOption,
+     .listed = [] { return int{settings.use_nn}; }, .set = [](int v) { settings.use_nn = static_cast<uint8_t>(v); }},
+    {.name = "OwnBook", .kind = kCheckOption,
+     .listed = [] { return int{settings_snapshot.own_book}; },
+     .set = [](int v) { settings.own_book = static_cast<uint8_t>(v); }},
+    {.name = "OwnBook_File", .kind = kStringOption,
+     .listed_text = [] { return settings_snapshot.book_file; },
+     .set_text = [](const char* v) { settings.book_file = v; }},
+    {.name = "OwnBook_Depth", .kind = kSpinOption, .low = 0, .high = 60,
+     .listed = [] { return int{settings_snapshot.book_depth}; },
+     .set = [](int v) { settings.book_depth = static_cast<uint8_t>(v); }},
+    {.name = "OwnBook2_File", .kind = kStringOption,
+     .listed_text = [] { return settings_snapshot.book2_file; },
+     .set_text = [](const char* v) { settings.book2_file = v; }},
+    {.name = "OwnBook2_Depth", .kind = kSpinOption, .low = 0, .high = 60,
+     .listed = [] { return int{settings_snapshot.book2_depth}; },
+     .set = [](int v) { settings.book2_depth = static_cast<uint8_t>(v); }},
+    {.name = "OwnBook_Variety", .kind = kSpinOption, .low = 0, .high = 100,
+     .listed = [] { return int{settings_snapshot.book_variety}; },
+     .set = [](int v) { settings.book_variety = static_cast<uint8_t>(v); }},
+    {.name = "SyzygyPath", .kind = kStringOption,
+     .listed_text = [] { return settings_snapshot.syzygy_path; },
+     .set_text = [](const char* v) {
+       settings.syzygy_path = v;
+       tablebase::tb_init();
+     }},
+    // The 7-men tables are probed from this depth too, but never closer to the root than 7.
+    {.name = "SyzygyProbeDepth6", .kind = kSpinOption, .low = -5, .high = 100,
+     .listed = [] { return int{settings_snapshot.syzygy_probe_depth}; },
+     .set = [](int v) {
+       settings.syzygy_probe_depth = static_cast<int8_t>(v);
+       settings.syzygy_probe_depth7 = static_cast<int8_t>(v > 7 ? v : 7);
+     }},
+    {.name = "Log", .kind = kCheckOption,
+     .listed = [] { return int{settings_snapshot.log}; },
+     .set = [](int v) {
+       settings.log = static_cast<uint8_t>(v);
+       if (v) open_log();
+     }},
+    {.name = "Ponder", .kind = kCheckOption,
+     .listed = [] { return int{settings_snapshot.ponder}; },
+     .set = [](int v) { settings.ponder = static_cast<int16_t>(v); }},
+    {.name = "MultiPV", .kind = kSpinOption, .low = 1, .high = 255,
+     .listed = [] { return int{settings_snapshot.multipv}; },
+     .set = [](int v) { settings.multipv = static_cast<uint8_t>(v); }},
+    {.name = "UCI_Chess960", .kind = kCheckOption,
+     .listed = [] { return int{settings.chess960}; },
+     .set = [](int v) { settings.chess960 = static_cast<uint8_t>(v); }},
+    {.name = "MoveOverhead", .kind = kSpinOption, .low = 0, .high = 1000,
+     .listed = [] { return int{settings_snapshot.move_overhead}; },
+     .set = [](int v) { settings.move_overhead = static_cast<int16_t>(v); }},
+    {.name = "UCI_LimitStrength", .kind = kCheckOption,
+     .listed = [] { return int{settings_snapshot.limit_strength}; },
+     .set = [](int v) { settings.limit_strength = static_cast<uint8_t>(v); }},
+    {.name = "UCI_Elo", .kind = kSpinOption, .low = kLowestUciElo, .high = kHighestUciElo,
+     .listed = listed_uci_elo, .listed_high = max_elo,
+     .set = [](int v) { settings.uci_elo = static_cast<int16_t>(v); }},
+    {.name = "UCI_Opponent", .kind = kStringOption,
+     .listed_text = [] { return std::string(); }, .set_text = acknowledge_opponent, .answers_itself = true},
+    {.name = "Contempt", .kind = kSpinOption, .low = -150, .high = 150,
+     .listed = [] { return int{settings_snapshot.contempt}; },
+     .set = [](int v) { settings.contempt = static_cast<int16_t>(v); }},
+    {.name = "Selectivity", .kind = kSpinOption, .low = 0, .high = 200,
+     .listed = [] { return int{settings_snapshot.selectivity}; },
+     .set = [](int v) { settings.selectivity = static_cast<int16_t>(v); }},
+};
+
+void apply(const Option& option, const char* value) {
+  switch (option.kind) {
+    case kSpinOption: option.set(numeric_option(option.name, value, option.low, option.high)); break;
+    case kCheckOption: option.set(boolean_option(option.name, value)); break;
+    case kStringOption:
+      if (!option.answers_itself) announce_text(option.name, value);
+      option.set_text(value);
+      break;
+    case kButtonOption: option.set_text(value); break;
+  }
+}
+
+void list(const Option& option) {
+  char line[256];
+  const char* name = option.name;
+  switch (option.kind) {
+    case kSpinOption:
+      std::snprintf(line, sizeof(line), "option name %s type spin default %d min %d max %d", name, option.listed(),
+                    option.low, option.listed_high ? option.listed_high() : option.high);
+      break;
+    case kCheckOption:
+      std::snprintf(line, sizeof(line), "option name %s type check default %s", name,
+                    option.listed() ? "true" : "false");
+      break;
+    case kStringOption:
+      emit_line(("option name " + std::string(name) + " type string default " + option.listed_text()).c_str());
+      return;
+    case kButtonOption: std::snprintf(line, sizeof(line), "option name %s type button", name); break;
+  }
+  emit_line(line);
 }
 
 // The text of a configuration line without the blanks around it.
@@ -91,73 +243,11 @@ void apply_config_line(std::string text) {
 
 void set_option(const char* name, const char* value) {
   if (control.state) return;
-  EngineSettings& s = settings;
-  auto is = [name](const char* option) { return std::strcmp(name, option) == 0; };
-
-  if (is("ConfigFilePath")) {
-    s.config_file = value;
-    announce_text("ConfigFilePath", s.config_file);
-    load_config_file();
+  for (const Option& option : kOptions) {
+    if (std::strcmp(name, option.name) != 0) continue;
+    apply(option, value);
+    return;
   }
-  if (is("Hash")) {
-    int previous = s.hash_mb;
-    s.hash_mb = numeric_option("Hash", value, 0, 65536);
-    if (!search::allocate_hash_table()) {
-      char line[128];
-      std::snprintf(line, sizeof(line), "info string cannot allocate %d MB for the hash table, keeping %d MB", s.hash_mb,
-                    previous);
-      s.hash_mb = previous;
-      emit_line(line);
-    }
-  }
-  if (is("Threads")) s.threads = static_cast<int16_t>(numeric_option("Threads", value, 1, 512));
-  if (is("Clear Hash")) {
-    search::clear_hash_table();
-    emit_line("info string Hash table cleared");
-  }
-  if (is("NN_File")) {
-    s.nn_file = value;
-    announce_text("NN_File", s.nn_file);
-    eval::load_network();
-  }
-  if (is("Use_NN_eval")) s.use_nn = static_cast<uint8_t>(boolean_option("Use_NN_eval", value));
-  if (is("OwnBook")) s.own_book = static_cast<uint8_t>(boolean_option("OwnBook", value));
-  if (is("OwnBook_File")) {
-    s.book_file = value;
-    announce_text("OwnBook_File", s.book_file);
-  }
-  if (is("OwnBook_Depth")) s.book_depth = static_cast<uint8_t>(numeric_option("OwnBook_Depth", value, 0, 60));
-  if (is("OwnBook2_File")) {
-    s.book2_file = value;
-    announce_text("OwnBook2_File", s.book2_file);
-  }
-  if (is("OwnBook2_Depth")) s.book2_depth = static_cast<uint8_t>(numeric_option("OwnBook2_Depth", value, 0, 60));
-  if (is("OwnBook_Variety")) s.book_variety = static_cast<uint8_t>(numeric_option("OwnBook_Variety", value, 0, 100));
-  if (is("SyzygyPath")) {
-    s.syzygy_path = value;
-    announce_text("SyzygyPath", s.syzygy_path);
-    tablebase::tb_init();
-  }
-  if (is("SyzygyProbeDepth6")) {
-    s.syzygy_probe_depth = static_cast<int8_t>(numeric_option("SyzygyProbeDepth6", value, -5, 100));
-    s.syzygy_probe_depth7 = static_cast<int8_t>(s.syzygy_probe_depth > 7 ? s.syzygy_probe_depth : 7);
-  }
-  if (is("Log")) {
-    s.log = static_cast<uint8_t>(boolean_option("Log", value));
-    if (s.log) open_log();
-  }
-  if (is("Ponder")) s.ponder = static_cast<int16_t>(boolean_option("Ponder", value));
-  if (is("MultiPV")) s.multipv = static_cast<uint8_t>(numeric_option("MultiPV", value, 1, 255));
-  if (is("UCI_Chess960")) s.chess960 = static_cast<uint8_t>(boolean_option("UCI_Chess960", value));
-  if (is("MoveOverhead")) s.move_overhead = static_cast<int16_t>(numeric_option("MoveOverhead", value, 0, 1000));
-  if (is("UCI_LimitStrength")) s.limit_strength = static_cast<uint8_t>(boolean_option("UCI_LimitStrength", value));
-  if (is("UCI_Elo")) s.uci_elo = static_cast<int16_t>(numeric_option("UCI_Elo", value, kLowestUciElo, 3300));
-  if (is("UCI_Opponent")) {
-    const char* rest = std::strchr(value, ' ');
-    s.opponent_elo = static_cast<int16_t>(numeric_option("opponent_elo", rest ? rest + 1 : "", 0, 4000));
-  }
-  if (is("Contempt")) s.contempt = static_cast<int16_t>(numeric_option("Contempt", value, -150, 150));
-  if (is("Selectivity")) s.selectivity = static_cast<int16_t>(numeric_option("Selectivity", value, 0, 200));
 }
 
 void load_config_file() {
@@ -193,34 +283,7 @@ void load_config_file() {
 }
 
 void send_option_list() {
-  const EngineSettings& live = settings;
-  EngineSettings& shown = settings_snapshot;
-  string_line("ConfigFilePath", shown.config_file);
-  spin_line("Hash", live.hash_mb, 0, 65536);
-  spin_line("Threads", 1, 1, 512);
-  emit_line("option name Clear Hash type button");
-  string_line("NN_File", live.nn_file);
-  check_line("Use_NN_eval", live.use_nn);
-  check_line("OwnBook", shown.own_book);
-  string_line("OwnBook_File", shown.book_file);
-  spin_line("OwnBook_Depth", shown.book_depth, 0, 60);
-  string_line("OwnBook2_File", shown.book2_file);
-  spin_line("OwnBook2_Depth", shown.book2_depth, 0, 60);
-  spin_line("OwnBook_Variety", shown.book_variety, 0, 100);
-  string_line("SyzygyPath", shown.syzygy_path);
-  spin_line("SyzygyProbeDepth6", shown.syzygy_probe_depth, -5, 100);
-  check_line("Log", shown.log);
-  check_line("Ponder", shown.ponder);
-  spin_line("MultiPV", shown.multipv, 1, 255);
-  check_line("UCI_Chess960", live.chess960);
-  spin_line("MoveOverhead", shown.move_overhead, 0, 1000);
-  check_line("UCI_LimitStrength", shown.limit_strength);
-  if (shown.uci_elo == 0) shown.uci_elo = static_cast<int16_t>(max_elo());
-  // "-nps" may ask for more or less than the option offers: the default shown stays in range.
-  spin_line("UCI_Elo", clamp(shown.uci_elo, kLowestUciElo, max_elo()), kLowestUciElo, max_elo());
-  emit_line("option name UCI_Opponent type string default ");
-  spin_line("Contempt", shown.contempt, -150, 150);
-  spin_line("Selectivity", shown.selectivity, 0, 200);
+  for (const Option& option : kOptions) list(option);
 }
 
 }  // namespace shell

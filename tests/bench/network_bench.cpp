@@ -53,7 +53,7 @@ bool load_synthetic_network() {
   std::fwrite(weights.data(), sizeof(int16_t), total, file);
   std::fclose(file);
   base::settings.nn_file = path.c_str();
-  base::settings.noise = 99999;
+  base::set_quiet();
   eval::load_network();
   std::remove(path.c_str());
   return eval::network_loaded() && eval::network.header.width == 3072;

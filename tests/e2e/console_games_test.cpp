@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -13,6 +12,7 @@
 #include <unistd.h>
 
 #include "console_support.h"
+#include "uci_test_support.h"
 
 namespace {
 
@@ -20,18 +20,8 @@ using e2e::Console;
 using e2e::diagram;
 using e2e::join;
 using e2e::Lines;
-
-void write_file(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using uci_test::write_file;
+using uci_test::file_text;
 
 // 18 moves in which both sides castle, white king-side and black queen-side.
 Lines castling_game() {
@@ -69,10 +59,10 @@ TEST(ConsoleGames, SavedGameLoadsBackMoveByMove) {
   console.run({"fen 4k3/8/8/8/8/8/8/1N2KN2 w - - 0 1", "b1d2", "e8e7", "f1e3", "e7e6", "save"});
   const std::string game =
       "[Event \"Unknown\"]\n[SetUp \"1\"]\n[FEN \"4k3/8/8/8/8/8/8/1N2KN2 w - -\"]\nNbd2 Ke7 Ne3 Ke6 *\n\n";
-  EXPECT_EQ(read_file(dir + "tmp.pgn"), game);
+  EXPECT_EQ(file_text(dir + "tmp.pgn"), game);
   // A second save appends.
   console.run({"new", "e4", "save"});
-  EXPECT_EQ(read_file(dir + "tmp.pgn"), game + "[Event \"Unknown\"]\ne4 *\n\n");
+  EXPECT_EQ(file_text(dir + "tmp.pgn"), game + "[Event \"Unknown\"]\ne4 *\n\n");
 
   const std::string end = "8/8/4k3/8/8/4N3/3N4/4K3 w - - 4 4";
   EXPECT_EQ(console.run("load tmp.pgn Unknown"),
@@ -90,7 +80,7 @@ TEST(ConsoleGames, SavedGameIsStandardPgn) {
   Console console;
   console.run(castling_game());
   console.run("save");
-  EXPECT_EQ(read_file(console.engine().directory() + "/tmp.pgn"),
+  EXPECT_EQ(file_text(console.engine().directory() + "/tmp.pgn"),
             "[Event \"Unknown\"]\ne4 e5 Nf3 Nc6 Bc4 Bc5 O-O Nf6 d3 d6 Be3\n"
             "Bxe3 fxe3 Bg4 Nc3 Qd7 Qe1 O-O-O *\n\n");
 }

@@ -154,7 +154,7 @@ TEST(ConsoleEndOfInput, QuitAndClosedInputBothEndWithStatusZero) {
     console.engine().close_input();
     EXPECT_EQ(console.engine().wait_exit(), 0);
     EXPECT_EQ(console.engine().read_available(),
-              join({{"1. move e2e4"}, diagram("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1")}));
+              e2e::moved("1. move e2e4", "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1"));
   }
   {
     // Input that ends inside the board editor finishes the edit and the program.

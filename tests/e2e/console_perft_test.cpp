@@ -181,7 +181,7 @@ TEST(ConsolePerft, CountsFromTheBoardAfterPlayedMoves) {
   // Four king moves come back to the same position, four plies into the game: the count
   // must not depend on the moves played before it.
   console.run({"Kc4", "Ka8", "Kb5"});
-  EXPECT_EQ(console.run("Ka7"), e2e::join({{"2. move a8a7"}, diagram("8/k1P5/8/1K6/8/8/8/8 w - - 4 4")}));
+  EXPECT_EQ(console.run("Ka7"), e2e::moved("2. move a8a7", "8/k1P5/8/1K6/8/8/8/8 w - - 4 4"));
   EXPECT_EQ(perft_nodes(console.run("perft 5")), reference);
   console.run({"undo", "undo", "undo", "undo"});
   EXPECT_EQ(perft_nodes(console.run("perft 5")), reference);

@@ -14,9 +14,8 @@ using e2e::Console;
 using e2e::diagram;
 using e2e::join;
 using e2e::Lines;
+using e2e::moved;
 using e2e::start_diagram;
-
-Lines moved(const std::string& announcement, const std::string& fen) { return join({{announcement}, diagram(fen)}); }
 
 // Starts a search with `command` ("mv", "an 3") and returns the move it reports ("move=
 // e2e4, ..."), once everything the search prints has been read.

@@ -50,6 +50,10 @@ Lines join(std::initializer_list<Lines> parts) {
   return all;
 }
 
+Lines moved(const std::string& announcement, const std::string& fen_with_counters) {
+  return join({{announcement}, diagram(fen_with_counters)});
+}
+
 Console::Console() : engine_({"-c"}) { startup_ = collect(); }
 
 Lines Console::run(const Lines& commands) {

@@ -23,6 +23,9 @@ Lines start_diagram();
 // Several groups of lines, one after another.
 Lines join(std::initializer_list<Lines> parts);
 
+// The reply to a move: its announcement ("1. move e2e4"), then the board it leads to.
+Lines moved(const std::string& announcement, const std::string& fen_with_counters);
+
 // An engine started in console mode. Every exchange ends with a marker word that names
 // no move, so the engine's refusal of it ("invalid: sync") shows where the replies to
 // the commands before it end: nothing that the commands print can be missed or leak

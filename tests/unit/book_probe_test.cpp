@@ -66,7 +66,7 @@ class BookProbe : public testing::Test {
   SettingGuard uci_mode_{base::settings.uci_mode, 0};
   SettingGuard variety_{base::settings.book_variety, 25};
   float noise_ = base::settings.noise;
-  void SetUp() override { base::settings.noise = 99999; }
+  void SetUp() override { base::set_quiet(); }
   void TearDown() override { base::settings.noise = noise_; }
 };
 

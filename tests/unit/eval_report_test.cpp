@@ -142,15 +142,7 @@ class NetworkReport : public NetworkTest {};
 // (450, 800) against weights (3, 2) gives 21.1 and 25; black half (-5, -18) against
 // (7, -4) gives -0.5 and 1.1. The network's own value is 47.
 TEST_F(NetworkReport, SharesOfTheHandWorkedNetwork) {
-  eval::NetHeader h = net_header(781, 2048, 1, 256, 0, 0, 0, 16, 4);
-  std::vector<int16_t> w(eval::weights_for(h), 0);
-  const size_t half = 128, output = 768 * half, biases = output + 256 * 8;
-  w[4 * half] = 50;
-  w[76 * half] = 300, w[76 * half + 1] = 1000;
-  w[500 * half] = -500, w[500 * half + 1] = -1000;
-  w[biases] = 100, w[biases + 1] = -200, w[biases + half] = 100, w[biases + half + 1] = -200;
-  w[output] = 3, w[output + 1] = 2, w[output + half] = 7, w[output + half + 1] = -4;
-  install_network("report", h, w);
+  install_hand_worked_network("report");
 
   TestAccumulator acc;
   auto listing = [&](const char* fen) {

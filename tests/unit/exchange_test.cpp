@@ -14,10 +14,7 @@ using nesk_test::set_up;
 using nesk_test::sq;
 using nesk_test::squares;
 
-class Exchange : public testing::Test {
- protected:
-  static void SetUpTestSuite() { nesk_test::engine_thread(); }
-};
+using Exchange = nesk_test::EngineThreadTest;
 
 TEST_F(Exchange, SimpleCaptures) {
   // Pawn takes an undefended knight.

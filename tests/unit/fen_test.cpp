@@ -17,21 +17,12 @@ using nesk_test::set_up;
 using nesk_test::sq;
 using nesk_test::squares;
 
-class Fen : public testing::Test {
+class Fen : public nesk_test::EngineThreadTest {
  protected:
-  static void SetUpTestSuite() { nesk_test::engine_thread(); }
-  search::SearchThread& thread = nesk_test::engine_thread();
-
   std::string fen_of(const Position& pos, int with_counters) {
     char buffer[128];
     write_fen(pos, buffer, with_counters);
     return buffer;
-  }
-  // Key of a position given as text, on a scratch block of its own.
-  uint64_t key_of(const char* fen) {
-    static search::SearchThread* scratch = search::allocate_thread(1);
-    EXPECT_EQ(set_position(scratch->position, fen), 0) << fen;
-    return scratch->position.key;
   }
 };
 

@@ -32,15 +32,7 @@ class NetworkOutput : public NetworkTest {};
 //   Black to move: -5*3 + -18*2 = -51 -> -3; 450*7 + 800*-4 = -50 -> -3;
 //                  y = -6/16 = -0.375; 4y = -1.5 -> -2.
 TEST_F(NetworkOutput, HandComputedNetwork) {
-  eval::NetHeader h = net_header(781, 2048, 1, 256, 0, 0, 0, 16, 4);
-  std::vector<int16_t> w(eval::weights_for(h), 0);
-  const size_t half = 128, output = 768 * half, biases = output + 256 * 8;
-  w[4 * half] = 50;
-  w[76 * half] = 300, w[76 * half + 1] = 1000;
-  w[500 * half] = -500, w[500 * half + 1] = -1000;
-  w[biases] = 100, w[biases + 1] = -200, w[biases + half] = 100, w[biases + half + 1] = -200;
-  w[output] = 3, w[output + 1] = 2, w[output + half] = 7, w[output + half + 1] = -4;
-  install_network("hand", h, w);
+  install_hand_worked_network("hand");
 
   for (bool vector : {true, false}) {
     PathGuard path(vector);

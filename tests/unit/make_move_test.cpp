@@ -17,17 +17,8 @@ using nesk_test::set_up;
 using nesk_test::sq;
 using nesk_test::squares;
 
-class MakeMove : public testing::Test {
+class MakeMove : public nesk_test::EngineThreadTest {
  protected:
-  static void SetUpTestSuite() { nesk_test::engine_thread(); }
-  search::SearchThread& thread = nesk_test::engine_thread();
-
-  uint64_t key_of(const char* fen) {
-    static search::SearchThread* scratch = search::allocate_thread(1);
-    EXPECT_EQ(set_position(scratch->position, fen), 0) << fen;
-    return scratch->position.key;
-  }
-
   // Makes `move`, checks the incremental state against a recomputation, takes it back and
   // checks that everything is as before. Recurses `depth` - 1 plies further.
   void make_unmake_all(Position& pos, int depth, const std::string& path) {

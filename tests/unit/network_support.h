@@ -126,6 +126,21 @@ inline void install_network(const std::string& name, const eval::NetHeader& h, c
   ASSERT_EQ(said, "info string loaded " + path + "\n");
 }
 
+// Writes and loads the hand-worked network of the forward-pass and report tests: width
+// 256, one king bucket, no output buckets, divisor 16, scale 4, and only neurons 0 and 1
+// of each half and of the output row weighted (inference_test.cpp works its values out).
+inline void install_hand_worked_network(const std::string& name) {
+  eval::NetHeader h = net_header(781, 2048, 1, 256, 0, 0, 0, 16, 4);
+  std::vector<int16_t> w(eval::weights_for(h), 0);
+  const size_t half = 128, output = 768 * half, biases = output + 256 * 8;
+  w[4 * half] = 50;
+  w[76 * half] = 300, w[76 * half + 1] = 1000;
+  w[500 * half] = -500, w[500 * half + 1] = -1000;
+  w[biases] = 100, w[biases + 1] = -200, w[biases + half] = 100, w[biases + half + 1] = -200;
+  w[output] = 3, w[output + 1] = 2, w[output + half] = 7, w[output + half + 1] = -4;
+  install_network(name, h, w);
+}
+
 // Tests that load networks leave none behind (as at the start of the test program) and
 // put the network setting back, so later tests evaluate as they would have.
 class NetworkTest : public testing::Test {

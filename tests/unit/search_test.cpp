@@ -53,7 +53,7 @@ class EngineState : public testing::Test {
     base::set_default_settings(settings);
     search::set_default_control(control);
     shell::kept_limits = shell::KeptLimits{};
-    settings.noise = 99999;  // no info lines, no allocation lines
+    base::set_quiet();  // no info lines, no allocation lines
     settings.hash_mb = 16;
     ASSERT_EQ(search::allocate_hash_table(), 1);
     search::main_thread = &nesk_test::engine_thread();

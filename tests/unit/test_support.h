@@ -36,6 +36,21 @@ inline search::SearchThread& engine_thread() {
   return *thread;
 }
 
+// The fixture of the tests that set positions up on the engine thread.
+class EngineThreadTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { engine_thread(); }
+  search::SearchThread& thread = engine_thread();
+
+  // The key of a position given as text, set up on a scratch block of its own so that
+  // the test's position stays as it is.
+  static uint64_t key_of(const char* fen) {
+    static search::SearchThread* scratch = search::allocate_thread(1);
+    EXPECT_EQ(position::set_position(scratch->position, fen), 0) << fen;
+    return scratch->position.key;
+  }
+};
+
 // Square index from its name, "a1" = 0 .. "h8" = 63.
 constexpr int sq(const char* name) { return (name[1] - '1') * 8 + (name[0] - 'a'); }
 

@@ -33,7 +33,7 @@ class Transposition : public testing::Test {
     saved_settings_ = base::settings;
     base::set_default_settings(base::settings);
     search::set_default_control(search::control);
-    base::settings.noise = 99999;  // no allocation lines
+    base::set_quiet();  // no allocation lines
     search::main_thread = &nesk_test::engine_thread();
     use_table(1);
     // Generation 1, whatever the previous tests left behind.
