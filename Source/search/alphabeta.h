@@ -3,15 +3,17 @@
 // search below the horizon.
 #pragma once
 
+#include "eval/score.h"
 #include "position/position.h"
 
 namespace search {
 
 struct SearchThread;
 
-// Scores, side to move's view: mate at ply p is p - 10000; -10001 means no score.
+// Scores, side to move's view: mate at ply p is p - 10000; eval::kNoScore, below every
+// mate, means no score.
 constexpr int kMateScore = 10000;
-constexpr int kNoScore = -10001;
+using eval::kNoScore;
 constexpr int kDecided = 3000;
 constexpr int kPvSize = 82;  // principal-variation buffers are indexed by ply, 0..81
 

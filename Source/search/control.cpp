@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "eval/score.h"
+
 namespace search {
 
 SearchControl control;
@@ -34,7 +36,7 @@ void set_default_control(SearchControl& c) {
   c.ponder_move = 0;
   std::memset(c.pv, 0, sizeof(c.pv));
   c.pv_key = 0;
-  for (auto& score : c.score_by_depth) score = -10001;
+  for (auto& score : c.score_by_depth) score = eval::kNoScore;
   c.best_move_change_depth = 0;
   c.single_reply = 0;
   c.last_reported_depth = 0;

@@ -35,7 +35,6 @@ int root_qscore = 0;
 
 namespace {
 
-constexpr int kQuiet = 99999;
 constexpr int kHistoryRoom = 883;
 
 // What every evaluation of this search is told; copied into each thread block.
@@ -43,7 +42,6 @@ eval::EvalContext eval_context;
 // Where the running search sends its reports.
 Reporter* reporter = nullptr;
 
-bool quiet() { return settings.noise >= kQuiet; }
 
 // Threads that completed iteration 2 count towards the totals; the main thread always.
 void recompute_totals() {
@@ -66,7 +64,7 @@ void recompute_totals() {
 void print_search_info(int thread_number, int multipv_index, int depth, int score, const Move* pv) {
   recompute_totals();
   search_timer(0);
-  if (!(control.abort || control.elapsed >= settings.noise) || quiet() || depth <= 0 || !pv[0]) return;
+  if (!(control.abort || control.elapsed >= settings.noise) || base::quiet() || depth <= 0 || !pv[0]) return;
   IterationReport report;
   report.hashfull = depth >= 7 ? hashfull_estimate() : 0;
   report.root = &main_thread->position;
@@ -149,7 +147,7 @@ void search_setup(const Limits& limits) {
     t->iteration_depth = 0;
   }
   time_check();
-  if (!quiet()) reporter->started(main_thread->position, limits.time_left, control.target_time);
+  if (!base::quiet()) reporter->started(main_thread->position, limits.time_left, control.target_time);
 }
 
 bool allowed_at_root(Move move) {
@@ -341,7 +339,7 @@ bool root_tablebases(SearchThread& thread, MoveEntry* list) {
                               '1' + rank_of(from), 'a' + file_of(to), '1' + rank_of(to));
     }
   }
-  if (!quiet()) reporter->note(line);
+  if (!base::quiet()) reporter->note(line);
   best_to_front(list);
   control.best_move = list[0].move;
   if (pos.rule50 < 10 || pos.castle_rights) return false;

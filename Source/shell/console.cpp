@@ -78,7 +78,7 @@ void evaluation_report(int level) {
   last_move_line(board(), line);
   if (line[0]) print_plain("%s", line);
   const EngineSettings saved = settings;
-  settings.noise = 99999;
+  base::set_quiet();
   settings.threads = 1;
   settings.multipv = 1;
   search::Limits limits = game_search_limits(board().side, game().undo_index);

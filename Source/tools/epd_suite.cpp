@@ -31,7 +31,6 @@ namespace {
 // Suites are read more leniently than training files: longer lines, and short ones
 // (down to the four fields of a bare position) and tab-indented ones are positions too.
 constexpr EpdLineRules kSuiteLines{510, 9, " #;"};
-constexpr int kQuiet = 99999;
 // Root moves within this of the best one count as good alternatives.
 constexpr int kAlternativeMargin = 100;
 
@@ -191,7 +190,7 @@ int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool 
 
   emit("Analyzing %s...", input.c_str());
   prepare_tool_searches(4);
-  bool verbose = settings.noise != kQuiet;
+  bool verbose = !base::quiet();
   Position& pos = search::main_thread->position;
   Totals totals;
   LineFaults faults;

@@ -58,12 +58,17 @@ bool OutputFile::open(const std::string& path, Existing existing, const std::str
   // The process id keeps two runs writing the same output from sharing a temporary file;
   // "x" keeps a file already under the temporary name (left by a crash) as it is.
   temporary_ = path + ".part" + std::to_string(getpid());
+  // Named for removal before it exists: an interruption the moment after it is created
+  // must not leave it behind.
+  interruption_slot_ = remove_on_interruption(temporary_.c_str());
   file_ = std::fopen(temporary_.c_str(), "wbx");
   if (!file_) {
-    fail(errno == EEXIST ? (temporary_ + " is in the way").c_str() : std::strerror(errno));
+    const int error = errno;
+    forget_on_interruption(interruption_slot_);
+    interruption_slot_ = -1;
+    fail(error == EEXIST ? (temporary_ + " is in the way").c_str() : std::strerror(error));
     return false;
   }
-  interruption_slot_ = remove_on_interruption(temporary_.c_str());
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include "eval/accumulator.h"
 #include "eval/inference.h"
 #include "eval/network.h"
+#include "eval/score.h"
 #include "position/position.h"
 #include "tools/network_file.h"
 #include "tools/output_file.h"
@@ -119,7 +120,7 @@ int prune_network(const ToolFiles& files, const std::string& usual_output) {
     for (size_t i = 0; i < records.size(); ++i) {
       float target;
       if (decode_training_record(records[i], pos, target)) {
-        if (eval::evaluate_for_display(pos, acc) == -10001) break;
+        if (eval::evaluate_for_display(pos, acc) == eval::kNoScore) break;
         collect(acc, pos.side, white_stats.data(), black_stats.data());
         ++usable;
       }

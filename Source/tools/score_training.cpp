@@ -91,7 +91,7 @@ int score_training_file(const ToolFiles& files) {
 
   settings.calibration_nps = 10000000;
   settings.max_elo = 4000;
-  settings.noise = 99999;
+  base::set_quiet();
   prepare_tool_searches(3);
   const int depth = settings.depth_limit;
 

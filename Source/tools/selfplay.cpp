@@ -147,7 +147,7 @@ int generate_selfplay_epd(const std::string& openings_file, const std::string& o
   if (!out) return base::kToolFailed;
 
   settings.eval_noise = kSelfplayNoise;
-  settings.noise = 99999;
+  base::set_quiet();
   prepare_tool_searches(3);
   stop_requested = 0;
   auto previous_int = std::signal(SIGINT, request_stop);

@@ -18,8 +18,6 @@ namespace {
 
 constexpr size_t kRecordsPerRead = size_t{1} << 16;
 
-bool silenced() { return base::settings.noise >= 99999; }
-
 // Reads records into `records`, whose size is the room made for them, until the end of
 // `file` or kMaxTrainingRecords. When the room is full, one more record is read before
 // more room is made, so that a file read to its end in the room its size made takes no
@@ -95,7 +93,7 @@ int load_training_file(const std::string& name, std::vector<TrainingRecord>& rec
                    static_cast<unsigned long long>(expected));
     return -1;
   }
-  if (!silenced()) std::printf("allocated %.0f Mbytes for training data.\n", expected * kTrainingRecordSize / 1e6);
+  if (!base::quiet()) std::printf("allocated %.0f Mbytes for training data.\n", expected * kTrainingRecordSize / 1e6);
 
   size_t broken = 0;
   bool read_all = read_records(file.get(), expected, records, broken);
@@ -105,7 +103,7 @@ int load_training_file(const std::string& name, std::vector<TrainingRecord>& rec
     return -1;
   }
   if (broken > 0) std::printf("ignored %zu bytes at the end of %s: not a whole record\n", broken, name.c_str());
-  if (!silenced()) std::printf("read %d positions from %s.\n\n", static_cast<int>(records.size()), name.c_str());
+  if (!base::quiet()) std::printf("read %d positions from %s.\n\n", static_cast<int>(records.size()), name.c_str());
   return 0;
 }
 
