@@ -64,7 +64,7 @@ void calibrate() {
   settings.threads = 1;
   settings.limit_strength = 0;
   position::set_position(search::main_thread->position, kCalibrationFen);
-  search::Result result = run_search(kFixedSearch, limits, 0);
+  search::Result result = run_search(kFixedSearch, search::main_thread->position, limits, 0);
   control.state = 0;
   settings = saved;
 
@@ -94,7 +94,7 @@ void run_benchmark(int threaded) {
     search::clear_hash_table();
     const position::Position& pos = search::main_thread->position;
     search::Result result =
-        run_search(kFixedSearch, game_search_limits(pos.side, search::main_thread->game.undo_index), threaded);
+        run_search(kFixedSearch, pos, game_search_limits(pos.side, search::main_thread->game.undo_index), threaded);
     control.state = 0;
     total_nodes += static_cast<double>(result.nodes);
     total_time += result.seconds;

@@ -88,7 +88,7 @@ void evaluation_report(int level) {
   // shows the score the search gave, not one left over from an earlier position.
   constexpr int kNotSearched = -999999;
   search::root_qscore = kNotSearched;
-  search::Result result = run_search(kFixedSearch, limits, 0);
+  search::Result result = run_search(kFixedSearch, board(), limits, 0);
   if (search::root_qscore == kNotSearched) search::root_qscore = result.score;
   control.state = 0;
   control.abort = 0;

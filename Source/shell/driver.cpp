@@ -85,7 +85,7 @@ void answer_request() {
     return;
   }
   clock_to_fixed_time(pos.side);
-  answer = run_search(mode, game_search_limits(pos.side, search::main_thread->game.undo_index), 1);
+  answer = run_search(mode, pos, game_search_limits(pos.side, search::main_thread->game.undo_index), 1);
   // A ponder search that ended by itself keeps its answer until "ponderhit" or "stop".
   while ((control.state & kPondering) && !(control.state & kStopRequested) && !settings.quit) {
     poll_input_while_searching();
@@ -136,8 +136,8 @@ void report_result() {
 
 }  // namespace
 
-search::Result run_search(int mode, const search::Limits& limits, int threaded) {
-  last_result = search::think(mode, limits, protocol_reporter(), threaded);
+search::Result run_search(int mode, const Position& root, const search::Limits& limits, int threaded) {
+  last_result = search::think(mode, root, limits, protocol_reporter(), threaded);
   return last_result;
 }
 

@@ -150,7 +150,7 @@ ToolSearchResult search_suite_position(Position& pos, const EpdLine& epd, std::s
     display_board(pos);
   }
   if (search::control.tt_enabled) search::clear_hash_table();
-  ToolSearchResult r = tool_search();
+  ToolSearchResult r = tool_search(pos);
   totals.seconds += r.seconds;
   totals.nodes += static_cast<double>(r.nodes);
   totals.depth += r.depth;

@@ -88,7 +88,7 @@ bool play_game(const std::string& opening, std::vector<SelfplayPly>& plies, doub
   char fen[128];
   for (;;) {
     if (is_draw(pos, 0) || only_kings(pos)) return true;
-    ToolSearchResult r = tool_search();
+    ToolSearchResult r = tool_search(pos);
     if (stop_requested || settings.quit) return false;
     if (!r.best_move) return true;
     SelfplayPly ply;
