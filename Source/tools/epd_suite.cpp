@@ -191,7 +191,8 @@ int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool 
   emit("Analyzing %s...", input.c_str());
   prepare_tool_searches(4);
   bool verbose = !base::quiet();
-  Position& pos = search::main_thread->position;
+  position::Game game;
+  Position& pos = game.position;
   Totals totals;
   LineFaults faults;
   {

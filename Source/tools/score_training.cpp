@@ -97,7 +97,8 @@ int score_training_file(const ToolFiles& files) {
 
   LineFaults faults;
   uint64_t scored = 0, read = 0;
-  Position& pos = search::main_thread->position;
+  position::Game game;
+  Position& pos = game.position;
   {
     EpdReader reader(file.get(), kLabelledLines);
     Progress progress("positions");
