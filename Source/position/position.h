@@ -71,6 +71,18 @@ struct GameHistory {
   Move last_move;      // 0 at set-up and after a null move
 };
 
+// A board with its own history beside it: what the shell keeps as the game and what a
+// tool or a test that plays moves owns. It cannot be copied, since the board points at
+// the history next to it; a search copies the board and the records in use instead.
+struct Game {
+  Position position{};
+  GameHistory history{};
+
+  Game() { position.game = &history; }
+  Game(const Game&) = delete;
+  Game& operator=(const Game&) = delete;
+};
+
 // Clears the board; the counters of the position's history start again.
 void reset_position(Position& pos);
 

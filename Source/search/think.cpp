@@ -41,6 +41,9 @@ constexpr int kHistoryRoom = 883;
 eval::EvalContext eval_context;
 // Where the running search sends its reports.
 Reporter* reporter = nullptr;
+// The position the running search started from, as the caller gave it; the reports write
+// their variations from it. The history stays the caller's, and nothing here moves on it.
+Position root_position;
 
 
 // Threads that completed iteration 2 count towards the totals; the main thread always.
@@ -67,7 +70,7 @@ void print_search_info(int thread_number, int multipv_index, int depth, int scor
   if (!(control.abort || control.elapsed >= settings.noise) || base::quiet() || depth <= 0 || !pv[0]) return;
   IterationReport report;
   report.hashfull = depth >= 7 ? hashfull_estimate() : 0;
-  report.root = &main_thread->position;
+  report.root = &root_position;
   report.pv = pv;
   report.thread_number = thread_number;
   report.line = multipv_index;
@@ -114,19 +117,18 @@ void search_setup(const Limits& limits) {
   control.best_move = kNoMove;
   control.ponder_move = kNoMove;
   std::memset(control.pv, 0, sizeof(control.pv));
-  control.pv_key = main_thread->position.key;
+  control.pv_key = root_position.key;
   for (auto& s : control.score_by_depth) s = kNoScore;
   std::memset(control.nodes_by_depth, 0, sizeof(control.nodes_by_depth));
   control.best_move_change_depth = 0;
   control.single_reply = 0;
   control.root_tb_result = -1;
-  main_thread->game.ply = 1;
   tt_new_search();
   if (settings.hash_mb < 1) control.tt_enabled = 0;
   // The node floor of -md may not outlast the node limit of this search.
   control.min_nodes = std::min(limits.min_nodes, limits.nodes);
-  eval_context.root_side = main_thread->position.side;
-  eval_context.apply_contempt = main_thread->game.undo_index > 4 && !(control.state & kFixedSearch);
+  eval_context.root_side = root_position.side;
+  eval_context.apply_contempt = moves_made(root_position) > 4 && !(control.state & kFixedSearch);
   eval_context.contempt = settings.contempt;
   eval_context.noise = settings.eval_noise;
   eval_context.use_network = settings.use_nn != 0;
@@ -147,7 +149,7 @@ void search_setup(const Limits& limits) {
     t->iteration_depth = 0;
   }
   time_check();
-  if (!base::quiet()) reporter->started(main_thread->position, limits.time_left, control.target_time);
+  if (!base::quiet()) reporter->started(root_position, limits.time_left, control.target_time);
 }
 
 bool allowed_at_root(Move move) {
@@ -457,15 +459,16 @@ void iterate(int thread_number) {
   if (main) control.abort = 1;
 }
 
-Result think(int mode, const Limits& limits, Reporter& search_reporter, int threaded) {
+Result think(int mode, const Position& root, const Limits& limits, Reporter& search_reporter, int threaded) {
   reporter = &search_reporter;
+  root_position = root;
   control.state = static_cast<uint16_t>(mode);
   search_setup(limits);
   // Every block is made ready before any search thread starts: the thread table is then
   // fixed while they run (the main search thread sums the helpers' counters).
   int threads = threaded ? settings.threads : 1;
   for (int n = 0; n < threads; ++n) {
-    if (prepare_thread(n) != 0) std::exit(-1);
+    if (prepare_thread(n, root) != 0) std::exit(-1);
     thread_blocks[n]->eval_context = eval_context;
   }
   if (!threaded) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "position/position.h"
 #include "position/types.h"
 #include "search/limits.h"
 #include "search/report.h"
@@ -43,12 +44,14 @@ struct Result {
   int root_qscore = 0;
 };
 
-// Runs a whole search from the main position within `limits`, reporting to `reporter`.
-// `mode` is the state to search in (thinking, pondering or a fixed search); with
-// `threaded` the search runs on its own threads while the caller supervises the clock and
-// polls the reporter every millisecond until a stop is requested; else it runs on the
-// caller's thread.
-Result think(int mode, const Limits& limits, Reporter& reporter, int threaded);
+// Runs a whole search from `root` within `limits`, reporting to `reporter`. Each search
+// thread starts from its own copy of `root` and of the history it carries (the repetition
+// test looks back into the game), so the caller's position is never moved on. `mode` is
+// the state to search in (thinking, pondering or a fixed search); with `threaded` the
+// search runs on its own threads while the caller supervises the clock and polls the
+// reporter every millisecond until a stop is requested; else it runs on the caller's
+// thread.
+Result think(int mode, const position::Position& root, const Limits& limits, Reporter& reporter, int threaded);
 
 // The per-thread deepening.
 void iterate(int thread_number);

@@ -40,13 +40,14 @@ void reset_stack(SearchThread& thread) {
   thread.game.ply = 1;
 }
 
-int prepare_thread(int n) {
+int prepare_thread(int n, const position::Position& root) {
   SearchThread*& block = thread_blocks[n];
   if (!block) block = allocate_thread(n);
   if (!block) return -1;
   SearchThread& thread = *block;
-  const position::GameHistory& game = main_thread->game;
-  thread.position = main_thread->position;
+  // Only the records in use are copied: the history is far larger than a short game's.
+  const position::GameHistory& game = *root.game;
+  thread.position = root;
   thread.position.game = &thread.game;
   std::memcpy(thread.game.undo, game.undo, sizeof(position::UndoRecord) * (game.undo_index + 1));
   thread.game.undo_index = game.undo_index;

@@ -90,9 +90,9 @@ extern SearchThread* thread_blocks[kMaxThreads];
 SearchThread* allocate_thread(int n);
 void free_thread(SearchThread* thread);
 
-// Copies the main block's position and history into block n (allocating it on first
-// use) and resets its search state. Returns 0, or -1 when memory runs out.
-int prepare_thread(int n);
+// Copies the root position and the history it carries into block n (allocating it on
+// first use) and resets its search state. Returns 0, or -1 when memory runs out.
+int prepare_thread(int n, const position::Position& root);
 
 // Points every stack record at its move-list area and sets ply 1.
 void reset_stack(SearchThread& thread);

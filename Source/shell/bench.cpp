@@ -8,6 +8,7 @@
 #include "search/thread.h"
 #include "search/tt.h"
 #include "search/control.h"
+#include "shell/game.h"
 #include "shell/input.h"
 #include "shell/options.h"
 #include "shell/search_limits.h"
@@ -63,8 +64,8 @@ void calibrate() {
   set_quiet();
   settings.threads = 1;
   settings.limit_strength = 0;
-  position::set_position(search::main_thread->position, kCalibrationFen);
-  search::Result result = run_search(kFixedSearch, limits, 0);
+  position::set_position(game_position(), kCalibrationFen);
+  search::Result result = run_search(kFixedSearch, game_position(), limits, 0);
   control.state = 0;
   settings = saved;
 
@@ -90,11 +91,11 @@ void run_benchmark(int threaded) {
   emit_line(line);
   double total_time = 0.01, total_nodes = 0, depth_sum = 0;
   for (int i = 0; i < 20; ++i) {
-    position::set_position(search::main_thread->position, kBenchmarkFens[i]);
+    position::set_position(game_position(), kBenchmarkFens[i]);
     search::clear_hash_table();
-    const position::Position& pos = search::main_thread->position;
+    const position::Position& pos = game_position();
     search::Result result =
-        run_search(kFixedSearch, game_search_limits(pos.side, search::main_thread->game.undo_index), threaded);
+        run_search(kFixedSearch, pos, game_search_limits(pos.side, game().history.undo_index), threaded);
     control.state = 0;
     total_nodes += static_cast<double>(result.nodes);
     total_time += result.seconds;

@@ -28,6 +28,7 @@
 #include "tools/pgn_load.h"
 #include "tools/pgn_scan.h"
 #include "shell/driver.h"
+#include "shell/game.h"
 #include "shell/game_line.h"
 #include "shell/options.h"
 #include "shell/input.h"
@@ -68,8 +69,8 @@ Words split_words(const char* line) {
   return words;
 }
 
-Position& board() { return search::main_thread->position; }
-position::GameHistory& game() { return search::main_thread->game; }
+Position& board() { return game_position(); }
+position::GameHistory& history() { return game().history; }
 
 // "ev": the last move, a depth-0 search for the root quiescence score, then the
 // evaluation breakdown (level 1) or the breakdown and every weight (level 2).
@@ -81,14 +82,14 @@ void evaluation_report(int level) {
   base::set_quiet();
   settings.threads = 1;
   settings.multipv = 1;
-  search::Limits limits = game_search_limits(board().side, game().undo_index);
+  search::Limits limits = game_search_limits(board().side, history().undo_index);
   limits.depth = 0;
   limits.search_moves[0] = kNoMove;
   // In check or without a move the search runs no root quiescence search: the report then
   // shows the score the search gave, not one left over from an earlier position.
   constexpr int kNotSearched = -999999;
   search::root_qscore = kNotSearched;
-  search::Result result = run_search(kFixedSearch, limits, 0);
+  search::Result result = run_search(kFixedSearch, board(), limits, 0);
   if (search::root_qscore == kNotSearched) search::root_qscore = result.score;
   control.state = 0;
   control.abort = 0;
@@ -113,7 +114,7 @@ void set_up(const char* fen) {
 }
 
 void take_back_all() {
-  while (game().undo_index > 0) unmake_move(board());
+  while (history().undo_index > 0) unmake_move(board());
 }
 
 // The squares a coordinate word names, for the refusal message; the word itself otherwise.
@@ -128,7 +129,7 @@ void play_announced(Move move) {
   char text[16];
   move_to_text(board(), board().side, move, text);
   char line[64];
-  std::snprintf(line, sizeof(line), "%d. move %s", game().undo_index / 2 + 1, text);
+  std::snprintf(line, sizeof(line), "%d. move %s", history().undo_index / 2 + 1, text);
   emit_line(line);
   if (!play_game_move(move)) {
     report("game too long, move not made");
@@ -154,7 +155,7 @@ void redo() {
   char text[16];
   move_to_text(board(), board().side, move, text);
   char line[64];
-  std::snprintf(line, sizeof(line), "%d%s move %s", game().undo_index / 2 + 1, board().side == kWhite ? "." : "...",
+  std::snprintf(line, sizeof(line), "%d%s move %s", history().undo_index / 2 + 1, board().side == kWhite ? "." : "...",
                 text);
   emit_line(line);
   play_announced(move);
@@ -163,7 +164,7 @@ void redo() {
 void jump(int move_number) {
   take_back_all();
   move_number = std::clamp(move_number, 1, search::kMaxGameMoves / 2 + 1);
-  for (int half_moves = 2 * move_number - 2; game().undo_index < half_moves;) {
+  for (int half_moves = 2 * move_number - 2; history().undo_index < half_moves;) {
     Move move = next_game_move();
     if (!move || !play_game_move(move)) break;
   }
@@ -340,9 +341,9 @@ std::string readable_san(const Position& pos, Move move) {
 // the unknown result "*" ends it, as PGN readers expect.
 void save_game() {
   Position& pos = board();
-  const int made = game().undo_index;
+  const int made = history().undo_index;
   Move moves[search::kMaxGameMoves];
-  for (int i = 0; i < made; ++i) moves[i] = game().undo[i].move;
+  for (int i = 0; i < made; ++i) moves[i] = history().undo[i].move;
   take_back_all();
   char fen[128];
   write_fen(pos, fen, 0);
@@ -470,7 +471,7 @@ void console_command(const char* line) {
   } else if (!std::strcmp(command, "bd")) {
     show_board();
   } else if (!std::strcmp(command, "undo") || !std::strcmp(command, "[")) {
-    if (game().undo_index > 0) unmake_move(board());
+    if (history().undo_index > 0) unmake_move(board());
     show_board();
   } else if (!std::strcmp(command, "]")) {
     redo();

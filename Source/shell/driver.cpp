@@ -15,6 +15,7 @@
 #include "search/tt.h"
 #include "search/control.h"
 #include "shell/game_line.h"
+#include "shell/game.h"
 #include "shell/input.h"
 #include "shell/search_limits.h"
 #include "shell/search_report.h"
@@ -44,12 +45,10 @@ search::Result last_result;
 
 void sleep_ms() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
 
-Position& game_position() { return search::main_thread->position; }
-
 // A book move for the position, unless it would walk into a draw.
 Move book_choice() {
   Position& pos = game_position();
-  int moves = search::main_thread->game.undo_index;
+  int moves = game().history.undo_index;
   if (control.state != kSearchRequested || !settings.own_book || moves >= 80) return kNoMove;
   Move move = kNoMove;
   if (moves < settings.book_depth) move = book::book_probe(pos, settings.book_file.c_str());
@@ -85,7 +84,7 @@ void answer_request() {
     return;
   }
   clock_to_fixed_time(pos.side);
-  answer = run_search(mode, game_search_limits(pos.side, search::main_thread->game.undo_index), 1);
+  answer = run_search(mode, pos, game_search_limits(pos.side, game().history.undo_index), 1);
   // A ponder search that ended by itself keeps its answer until "ponderhit" or "stop".
   while ((control.state & kPondering) && !(control.state & kStopRequested) && !settings.quit) {
     poll_input_while_searching();
@@ -130,14 +129,14 @@ void report_result() {
   float& clock = kept_limits.clock[pos.side];
   clock += settings.increment - static_cast<float>(result.seconds);
   int n = settings.moves_per_control;
-  if (n > 1 && search::main_thread->game.undo_index % (2 * n) < 2) clock = settings.base_time;
+  if (n > 1 && game().history.undo_index % (2 * n) < 2) clock = settings.base_time;
   play_engine_move(best);
 }
 
 }  // namespace
 
-search::Result run_search(int mode, const search::Limits& limits, int threaded) {
-  last_result = search::think(mode, limits, protocol_reporter(), threaded);
+search::Result run_search(int mode, const Position& root, const search::Limits& limits, int threaded) {
+  last_result = search::think(mode, root, limits, protocol_reporter(), threaded);
   return last_result;
 }
 

@@ -10,9 +10,9 @@ namespace shell {
 // Sets up the start position and serves commands until quit is set.
 void game_driver();
 
-// Runs a search of the main position that reports as the engine does, and keeps its
-// result: the console's "pv" shows the variation of the last search.
-search::Result run_search(int mode, const search::Limits& limits, int threaded);
+// Runs a search of `root` that reports as the engine does, and keeps its result: the
+// console's "pv" shows the variation of the last search.
+search::Result run_search(int mode, const position::Position& root, const search::Limits& limits, int threaded);
 const search::Result& last_search();
 
 // Console modes: play the engine's move on the board ("mv"), or let it play itself ("self").

@@ -2,7 +2,7 @@
 
 #include "position/legality.h"
 #include "position/makemove.h"
-#include "search/thread.h"
+#include "shell/game.h"
 
 namespace shell {
 
@@ -13,12 +13,12 @@ namespace {
 Move line[position::kMaxGameMoves];
 int line_length = 0;
 
-position::GameHistory& history() { return search::main_thread->game; }
+position::GameHistory& history() { return game().history; }
 
 }  // namespace
 
 bool play_game_move(Move move) {
-  position::Position& pos = search::main_thread->position;
+  position::Position& pos = game_position();
   if (history().undo_index >= position::kMaxGameMoves || !position::is_legal_move(pos, move)) return false;
   const int index = history().undo_index;
   position::make_move(pos, move);

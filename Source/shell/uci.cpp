@@ -12,6 +12,7 @@
 #include "search/thread.h"
 #include "search/tt.h"
 #include "search/control.h"
+#include "shell/game.h"
 #include "shell/input.h"
 #include "shell/options.h"
 #include "shell/search_limits.h"
@@ -83,7 +84,7 @@ void new_game() {
   settings.base_time = 60.0f;
   settings.increment = 0.0f;
   kept_limits.clock[kWhite] = kept_limits.clock[kBlack] = 60.0f;
-  search::main_thread->game.undo_index = 0;
+  game().history.undo_index = 0;
   search::clear_hash_table();
   control.tt_age = 0;
 }
@@ -120,14 +121,14 @@ Move read_coordinate_move(const Position& pos, const char* word) {
 }
 
 void play_move_list(const char* text) {
-  Position& board = search::main_thread->position;
-  GameHistory& game = search::main_thread->game;
+  Position& board = game_position();
+  GameHistory& history = game().history;
   char word[kTokenSize];
   while (*next_token(text, word)) {
     while (*text == ' ') ++text;
     text += std::strlen(word);
     char line[300];
-    if (game.undo_index >= search::kMaxGameMoves) {
+    if (history.undo_index >= search::kMaxGameMoves) {
       std::snprintf(line, sizeof(line), "too many moves, %s and the rest ignored", word);
       report(line);
       return;
@@ -150,8 +151,8 @@ void set_up_position(const char* arguments) {
     if (moves == text) return;
     moves[-1] = 0;
   }
-  Position& board = search::main_thread->position;
-  GameHistory& game = search::main_thread->game;
+  Position& board = game_position();
+  GameHistory& history = game().history;
   const char* fen = nullptr;
   if (std::strstr(text, "startpos")) {
     fen = kStartFen;
@@ -166,7 +167,7 @@ void set_up_position(const char* arguments) {
     return;
   }
   if (moves) play_move_list(moves + 5);
-  if (game.undo_index < search::kUndoCapacity) game.undo[game.undo_index].move = kNoMove;
+  if (history.undo_index < search::kUndoCapacity) history.undo[history.undo_index].move = kNoMove;
 }
 
 // `value` inside [low, high]; what is not a number counts as `low`.
@@ -194,7 +195,7 @@ void read_search_moves(const char* arguments) {
   const char* at = std::strstr(arguments, "searchmoves");
   if (!at) return;
   at += std::strlen("searchmoves");
-  const Position& board = search::main_thread->position;
+  const Position& board = game_position();
   int count = 0;
   char word[kTokenSize];
   while (*next_token(at, word)) {
@@ -218,7 +219,7 @@ void read_search_moves(const char* arguments) {
 // root moves are kept apart; the search gets them all in a fresh record when it starts.
 void start_go(const char* arguments) {
   EngineSettings& s = settings;
-  int side = search::main_thread->position.side;
+  int side = game_position().side;
   read_search_moves(arguments);
   // Every number is brought inside what its field can hold before it is converted.
   double value;

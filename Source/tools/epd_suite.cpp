@@ -150,7 +150,7 @@ ToolSearchResult search_suite_position(Position& pos, const EpdLine& epd, std::s
     display_board(pos);
   }
   if (search::control.tt_enabled) search::clear_hash_table();
-  ToolSearchResult r = tool_search();
+  ToolSearchResult r = tool_search(pos);
   totals.seconds += r.seconds;
   totals.nodes += static_cast<double>(r.nodes);
   totals.depth += r.depth;
@@ -191,7 +191,8 @@ int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool 
   emit("Analyzing %s...", input.c_str());
   prepare_tool_searches(4);
   bool verbose = !base::quiet();
-  Position& pos = search::main_thread->position;
+  position::Game game;
+  Position& pos = game.position;
   Totals totals;
   LineFaults faults;
   {

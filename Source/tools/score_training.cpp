@@ -59,11 +59,11 @@ bool read_labels(const EpdLine& epd, Labels& labels) {
 bool rescore(Position& pos, int depth, Labels& labels, int& score) {
   if (side_in_check(pos)) return false;
   settings.depth_limit = 1;
-  ToolSearchResult r = tool_search();
+  ToolSearchResult r = tool_search(pos);
   settings.depth_limit = static_cast<int16_t>(depth);
   if (r.best_move) play_variation(pos, labels.ce, labels.gr);
   if (side_in_check(pos)) return false;
-  r = tool_search();
+  r = tool_search(pos);
   score = r.score;
   return r.best_move && quiet_for_training(pos, r);
 }
@@ -97,7 +97,8 @@ int score_training_file(const ToolFiles& files) {
 
   LineFaults faults;
   uint64_t scored = 0, read = 0;
-  Position& pos = search::main_thread->position;
+  position::Game game;
+  Position& pos = game.position;
   {
     EpdReader reader(file.get(), kLabelledLines);
     Progress progress("positions");

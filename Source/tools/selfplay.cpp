@@ -79,16 +79,16 @@ bool only_kings(const Position& pos) { return pos.material[kWhite] == 0 && pos.m
 
 // Plays one game from `opening`; false when a stop was asked for before it ended.
 bool play_game(const std::string& opening, std::vector<SelfplayPly>& plies, double (&result)[2]) {
-  Position& pos = search::main_thread->position;
+  position::Game game;
+  Position& pos = game.position;
   set_position(pos, opening.c_str());
-  search::main_thread->game.undo_index = 0;
   plies.clear();
   result[kWhite] = result[kBlack] = 0.5;
   int average = 0;
   char fen[128];
   for (;;) {
     if (is_draw(pos, 0) || only_kings(pos)) return true;
-    ToolSearchResult r = tool_search();
+    ToolSearchResult r = tool_search(pos);
     if (stop_requested || settings.quit) return false;
     if (!r.best_move) return true;
     SelfplayPly ply;
@@ -98,7 +98,7 @@ bool play_game(const std::string& opening, std::vector<SelfplayPly>& plies, doub
       ply.record = std::string(fen) + " ce " + std::to_string(r.score) + ";";
     }
     plies.push_back(std::move(ply));
-    Adjudication a = adjudicate(r.score, average, search::main_thread->game.undo_index);
+    Adjudication a = adjudicate(r.score, average, game.history.undo_index);
     if (a.ends) {
       result[pos.side] = a.mover_result;
       result[pos.side ^ 1] = 1 - a.mover_result;

@@ -54,8 +54,8 @@ void prepare_tool_searches(int tt_below) {
   if (settings.depth_limit < tt_below) search::control.tt_enabled = 0;
 }
 
-ToolSearchResult tool_search() {
-  search::Result found = search::think(search::kFixedSearch, tool_limits(), *reporter, settings.threads > 1 ? 1 : 0);
+ToolSearchResult tool_search(const Position& pos) {
+  search::Result found = search::think(search::kFixedSearch, pos, tool_limits(), *reporter, settings.threads > 1 ? 1 : 0);
   search::control.state = 0;
   std::memcpy(last_pv, found.pv, sizeof(last_pv));
   ToolSearchResult r;

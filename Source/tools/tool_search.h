@@ -36,9 +36,9 @@ struct ToolSearchResult {
   int root_qscore = 0;
 };
 
-// Searches the main thread's position as it stands (its game history included) on the
-// calling thread, or on the configured threads when there are several.
-ToolSearchResult tool_search();
+// Searches `pos` as it stands (its game history included) on the calling thread, or on
+// the configured threads when there are several.
+ToolSearchResult tool_search(const position::Position& pos);
 
 // The principal variation of the last search, ending with kNoMove.
 const position::Move* last_principal_variation();

@@ -12,7 +12,7 @@ using nesk_test::squares;
 
 class AttackTables : public testing::Test {
  protected:
-  static void SetUpTestSuite() { nesk_test::engine_thread(); }
+  static void SetUpTestSuite() { nesk_test::board_game(); }
 };
 
 // Slider attacks by walking the board square by square: the reference the ray tables
@@ -145,7 +145,7 @@ TEST_F(AttackTables, PopLsbTakesSquaresLowestFirst) {
 TEST_F(AttackTables, SquareAttacked) {
   // White: rook a1 (behind the own knight on a4 nothing is seen), bishop c1, pawn g2, knight a4.
   // Black: king h8, pawn d5.
-  Position& pos = nesk_test::set_up("7k/8/8/3p4/N7/8/6P1/R1B1K3 w - -");
+  Position& pos = nesk_test::set_board("7k/8/8/3p4/N7/8/6P1/R1B1K3 w - -");
   EXPECT_TRUE(square_attacked(pos, sq("a3"), kWhite));   // rook up the file
   EXPECT_FALSE(square_attacked(pos, sq("a5"), kWhite));  // beyond the own knight on a4
   EXPECT_TRUE(square_attacked(pos, sq("b6"), kWhite));   // knight a4

@@ -13,11 +13,11 @@ namespace {
 
 using namespace position;
 using nesk_test::mv;
-using nesk_test::set_up;
+using nesk_test::set_board;
 using nesk_test::sq;
 using nesk_test::squares;
 
-class Fen : public nesk_test::EngineThreadTest {
+class Fen : public nesk_test::GameTest {
  protected:
   std::string fen_of(const Position& pos, int with_counters) {
     char buffer[128];
@@ -27,7 +27,7 @@ class Fen : public nesk_test::EngineThreadTest {
 };
 
 TEST_F(Fen, StartPosition) {
-  Position& pos = set_up(kStartFen);
+  Position& pos = set_board(kStartFen);
   EXPECT_EQ(pos.material[kWhite], 74280u);
   EXPECT_EQ(pos.material[kBlack], 74280u);
   EXPECT_EQ(pos.castle_rights, 15);
@@ -52,50 +52,50 @@ TEST_F(Fen, StartPosition) {
   EXPECT_EQ(pos.castle_path[1], squares({"b1", "c1", "d1"}));
   EXPECT_EQ(pos.castle_path[2], squares({"f8", "g8"}));
   EXPECT_EQ(pos.castle_path[3], squares({"b8", "c8", "d8"}));
-  EXPECT_EQ(thread.game.undo_index, 0);
-  EXPECT_EQ(thread.game.ply, 1);
-  EXPECT_EQ(thread.game.last_move, 0);
+  EXPECT_EQ(history.undo_index, 0);
+  EXPECT_EQ(history.ply, 1);
+  EXPECT_EQ(history.last_move, 0);
 }
 
 TEST_F(Fen, CastlingLettersPickTheOutermostRook) {
   // Rooks on f1 and h1: "K" means the h1 rook.
-  Position& pos = set_up("4k3/8/8/8/8/8/8/4KR1R w K -");
+  Position& pos = set_board("4k3/8/8/8/8/8/8/4KR1R w K -");
   EXPECT_EQ(pos.castle_rights, kWhiteKingSide);
   EXPECT_EQ(pos.castle_rook[0], sq("h1"));
   EXPECT_EQ(pos.castle_rook[1], kNoSquare);
   EXPECT_EQ(pos.castle_pieces[0], squares({"e1", "h1"}));
   // Black, queen-side: rooks on a8 and c8 with the king on e8.
-  Position& black = set_up("r1r1k3/8/8/8/8/8/8/4K3 w q -");
+  Position& black = set_board("r1r1k3/8/8/8/8/8/8/4K3 w q -");
   EXPECT_EQ(black.castle_rights, kBlackQueenSide);
   EXPECT_EQ(black.castle_rook[3], sq("a8"));
   // The king off its first rank gets no right at all.
-  EXPECT_EQ(set_up("4k3/8/8/8/8/8/4K3/R6R w KQ -").castle_rights, 0);
+  EXPECT_EQ(set_board("4k3/8/8/8/8/8/4K3/R6R w KQ -").castle_rights, 0);
   // A right asked for on a wing without a rook is dropped.
-  EXPECT_EQ(set_up("4k3/8/8/8/8/8/8/4K2R w KQ -").castle_rights, kWhiteKingSide);
+  EXPECT_EQ(set_board("4k3/8/8/8/8/8/8/4K2R w KQ -").castle_rights, kWhiteKingSide);
   // A rook of the other colour does not count.
-  EXPECT_EQ(set_up("4k3/8/8/8/8/8/8/4K2r w K -").castle_rights, 0);
+  EXPECT_EQ(set_board("4k3/8/8/8/8/8/8/4K2r w K -").castle_rights, 0);
 }
 
 TEST_F(Fen, FileLettersNameTheRook) {
-  uint64_t standard_key = set_up(kStartFen).key;
-  Position& pos = set_up("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w HAha -");
+  uint64_t standard_key = set_board(kStartFen).key;
+  Position& pos = set_board("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w HAha -");
   EXPECT_EQ(pos.castle_rights, 15);
   const uint8_t rooks[4] = {7, 0, 63, 56};
   for (int i = 0; i < 4; ++i) EXPECT_EQ(pos.castle_rook[i], rooks[i]);
   EXPECT_EQ(pos.key, standard_key);
 
   // Two rooks on the king's wing: the letter chooses which one castles.
-  Position& f_rook = set_up("4k3/8/8/8/8/8/8/4KR1R w F -");
+  Position& f_rook = set_board("4k3/8/8/8/8/8/8/4KR1R w F -");
   EXPECT_EQ(f_rook.castle_rights, kWhiteKingSide);
   EXPECT_EQ(f_rook.castle_rook[0], sq("f1"));
   EXPECT_EQ(f_rook.castle_path[0], squares({"g1"}));
-  Position& h_rook = set_up("4k3/8/8/8/8/8/8/4KR1R w H -");
+  Position& h_rook = set_board("4k3/8/8/8/8/8/8/4KR1R w H -");
   EXPECT_EQ(h_rook.castle_rook[0], sq("h1"));
   // A letter naming neither of two rooks cannot be resolved.
-  EXPECT_EQ(set_up("4k3/8/8/8/8/8/8/4KR1R w G -").castle_rights, 0);
+  EXPECT_EQ(set_board("4k3/8/8/8/8/8/8/4KR1R w G -").castle_rights, 0);
 
   // Chess960: king b1, rooks a1 and h1; black king g8, rooks b8 and h8.
-  Position& c960 = set_up("1r4kr/pppppppp/8/8/8/8/PPPPPPPP/RK5R w AHbh -");
+  Position& c960 = set_board("1r4kr/pppppppp/8/8/8/8/PPPPPPPP/RK5R w AHbh -");
   EXPECT_EQ(c960.castle_rights, 15);
   EXPECT_EQ(c960.castle_rook[0], sq("h1"));
   EXPECT_EQ(c960.castle_rook[1], sq("a1"));
@@ -120,24 +120,24 @@ TEST_F(Fen, WriteFenRoundTrips) {
       "r2q1rk1/pP1p2pp/Q4n2/bbp1p3/Np6/1B3NBn/pPPP1PPP/R3K2R b KQ -",
       "4k3/8/8/8/8/8/8/4K2R w K -",
   };
-  for (const char* fen : fens) EXPECT_EQ(fen_of(set_up(fen), 0), fen);
+  for (const char* fen : fens) EXPECT_EQ(fen_of(set_board(fen), 0), fen);
   // Chess960 rights are written with the ordinary letters.
-  EXPECT_EQ(fen_of(set_up("1r4kr/pppppppp/8/8/8/8/PPPPPPPP/RK5R w AHbh -"), 0),
+  EXPECT_EQ(fen_of(set_board("1r4kr/pppppppp/8/8/8/8/PPPPPPPP/RK5R w AHbh -"), 0),
             "1r4kr/pppppppp/8/8/8/8/PPPPPPPP/RK5R w KQkq -");
   // A castling rook with another rook further out on its wing keeps its file letter.
   const char* inner = "r1r1k3/8/8/8/8/8/8/4KR1R w Fc -";
-  EXPECT_EQ(fen_of(set_up(inner), 0), inner);
+  EXPECT_EQ(fen_of(set_board(inner), 0), inner);
 }
 
 TEST_F(Fen, CountersAreClockAndMovesSinceSetUp) {
   // The full-move number of the text is not read: the second counter is the moves made.
-  EXPECT_EQ(fen_of(set_up("4k3/8/8/8/8/8/8/4K3 w - - 0 57"), 1), "4k3/8/8/8/8/8/8/4K3 w - - 0 0");
-  EXPECT_EQ(fen_of(set_up("4k3/8/8/8/8/8/8/4K3 w - -"), 1), "4k3/8/8/8/8/8/8/4K3 w - - 0 0");
-  EXPECT_EQ(fen_of(set_up("4k3/8/8/8/8/8/8/4K3 w - - 37 80"), 1), "4k3/8/8/8/8/8/8/4K3 w - - 37 0");
-  EXPECT_EQ(set_up("4k3/8/8/8/8/8/8/4K3 w - - 300 1").rule50, 255);
-  EXPECT_EQ(set_up("4k3/8/8/8/8/8/8/4K3 w - - 99999999999999999999 1").rule50, 255);
+  EXPECT_EQ(fen_of(set_board("4k3/8/8/8/8/8/8/4K3 w - - 0 57"), 1), "4k3/8/8/8/8/8/8/4K3 w - - 0 0");
+  EXPECT_EQ(fen_of(set_board("4k3/8/8/8/8/8/8/4K3 w - -"), 1), "4k3/8/8/8/8/8/8/4K3 w - - 0 0");
+  EXPECT_EQ(fen_of(set_board("4k3/8/8/8/8/8/8/4K3 w - - 37 80"), 1), "4k3/8/8/8/8/8/8/4K3 w - - 37 0");
+  EXPECT_EQ(set_board("4k3/8/8/8/8/8/8/4K3 w - - 300 1").rule50, 255);
+  EXPECT_EQ(set_board("4k3/8/8/8/8/8/8/4K3 w - - 99999999999999999999 1").rule50, 255);
 
-  Position& pos = set_up(kStartFen);
+  Position& pos = set_board(kStartFen);
   make_move(pos, mv("e2e4"));
   EXPECT_EQ(fen_of(pos, 1), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1");
   make_move(pos, mv("g8f6"));
@@ -145,28 +145,28 @@ TEST_F(Fen, CountersAreClockAndMovesSinceSetUp) {
 }
 
 TEST_F(Fen, SideFieldOtherThanWOrBKeepsTheSide) {
-  EXPECT_EQ(set_up("4k3/8/8/8/8/8/8/4K3 b - -").side, kBlack);
-  EXPECT_EQ(set_up("4k3/8/8/8/8/8/8/R3K3 - - -").side, kBlack);
-  EXPECT_EQ(set_up("4k3/8/8/8/8/8/8/4K3 w - -").side, kWhite);
-  EXPECT_EQ(set_up("4k3/8/8/8/8/8/8/4K3 x - -").side, kWhite);
+  EXPECT_EQ(set_board("4k3/8/8/8/8/8/8/4K3 b - -").side, kBlack);
+  EXPECT_EQ(set_board("4k3/8/8/8/8/8/8/R3K3 - - -").side, kBlack);
+  EXPECT_EQ(set_board("4k3/8/8/8/8/8/8/4K3 w - -").side, kWhite);
+  EXPECT_EQ(set_board("4k3/8/8/8/8/8/8/4K3 x - -").side, kWhite);
 }
 
 TEST_F(Fen, EnPassantSquareIsKeptOnlyWhereAPawnJustPassed) {
   // Black has just played e7-e5.
-  EXPECT_EQ(set_up("rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6").ep_square, sq("e6"));
+  EXPECT_EQ(set_board("rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6").ep_square, sq("e6"));
   // Kept although no pawn can take: the square only records the double step.
-  EXPECT_EQ(set_up("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3").ep_square, sq("e3"));
+  EXPECT_EQ(set_board("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3").ep_square, sq("e3"));
   // The wrong rank for the side that moved.
-  EXPECT_EQ(set_up("rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e3").ep_square, kNoSquare);
+  EXPECT_EQ(set_board("rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e3").ep_square, kNoSquare);
   // No pawn in front of the square.
-  EXPECT_EQ(set_up("rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq d6").ep_square, kNoSquare);
+  EXPECT_EQ(set_board("rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq d6").ep_square, kNoSquare);
   // The square the pawn came from is occupied (a bishop on e7).
-  EXPECT_EQ(set_up("rnbqk1nr/ppppbppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6").ep_square, kNoSquare);
+  EXPECT_EQ(set_board("rnbqk1nr/ppppbppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6").ep_square, kNoSquare);
   // The square itself is occupied.
-  EXPECT_EQ(set_up("rnbqkb1r/pppp1ppp/4n3/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6").ep_square, kNoSquare);
+  EXPECT_EQ(set_board("rnbqkb1r/pppp1ppp/4n3/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6").ep_square, kNoSquare);
   // Not a square name.
-  EXPECT_EQ(set_up("rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq z6").ep_square, kNoSquare);
-  EXPECT_EQ(set_up("rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e").ep_square, kNoSquare);
+  EXPECT_EQ(set_board("rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq z6").ep_square, kNoSquare);
+  EXPECT_EQ(set_board("rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e").ep_square, kNoSquare);
 
   // The key holds the en-passant key of the square.
   uint64_t with = key_of("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3");
@@ -175,13 +175,13 @@ TEST_F(Fen, EnPassantSquareIsKeptOnlyWhereAPawnJustPassed) {
 }
 
 TEST_F(Fen, RejectedTextsLeaveThePositionUntouched) {
-  Position& pos = set_up("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -");
+  Position& pos = set_board("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -");
   make_move(pos, mv("a2a4"));
   Position before;
   std::memcpy(&before, &pos, sizeof pos);
-  const auto undo_index = thread.game.undo_index, ply = thread.game.ply;
-  const auto last_move = thread.game.last_move;
-  position::UndoRecord record0 = thread.game.undo[0];
+  const auto undo_index = history.undo_index, ply = history.ply;
+  const auto last_move = history.last_move;
+  position::UndoRecord record0 = history.undo[0];
 
   const char* rejected[] = {
       "4k3/8/8/8/8/8/8/8 w - -",                      // no white king
@@ -201,14 +201,14 @@ TEST_F(Fen, RejectedTextsLeaveThePositionUntouched) {
     std::string copy(fen);
     EXPECT_EQ(set_position(pos, copy.c_str()), -1) << fen;
     EXPECT_EQ(std::memcmp(&before, &pos, sizeof pos), 0) << fen;
-    EXPECT_EQ(thread.game.undo_index, undo_index);
-    EXPECT_EQ(thread.game.ply, ply);
-    EXPECT_EQ(thread.game.last_move, last_move);
-    EXPECT_EQ(std::memcmp(&record0, &thread.game.undo[0], sizeof record0), 0);
+    EXPECT_EQ(history.undo_index, undo_index);
+    EXPECT_EQ(history.ply, ply);
+    EXPECT_EQ(history.last_move, last_move);
+    EXPECT_EQ(std::memcmp(&record0, &history.undo[0], sizeof record0), 0);
   }
   // Sixteen men is still a position.
   EXPECT_EQ(set_position(pos, "4k3/8/8/8/NNNNNNN1/8/PPPPPPPP/4K3 w - -"), 0);
-  EXPECT_EQ(thread.game.undo_index, 0);
+  EXPECT_EQ(history.undo_index, 0);
 }
 
 TEST_F(Fen, GarbageNeverWritesOutsideTheBoard) {
@@ -237,7 +237,7 @@ TEST_F(Fen, GarbageNeverWritesOutsideTheBoard) {
     SCOPED_TRACE(c.fen);
     Position scratch;
     std::memset(&scratch, 0, sizeof scratch);
-    scratch.game = &thread.game;
+    scratch.game = &history;
     std::string copy(c.fen);
     EXPECT_EQ(set_position(scratch, copy.c_str()), c.result);
     if (c.result == 0) {
@@ -275,7 +275,7 @@ TEST_F(Fen, ZobristKeysComeFromTheFixedGenerator) {
 }
 
 TEST_F(Fen, ComputeKeysFormula) {
-  Position& pos = set_up("r3k2r/8/8/8/3pP3/8/8/R3K2R b KQkq e3");
+  Position& pos = set_board("r3k2r/8/8/8/3pP3/8/8/R3K2R b KQkq e3");
   uint64_t key = zobrist[15] ^ zobrist[sq("e3")];
   uint64_t pawn_key = 0;
   for (int s = 0; s < 64; ++s) {

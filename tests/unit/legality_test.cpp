@@ -9,26 +9,26 @@ namespace {
 
 using namespace position;
 using nesk_test::mv;
-using nesk_test::set_up;
+using nesk_test::set_board;
 using nesk_test::sq;
 
 class Legality : public testing::Test {
  protected:
-  static void SetUpTestSuite() { nesk_test::engine_thread(); }
+  static void SetUpTestSuite() { nesk_test::board_game(); }
 
   int legal(const char* fen, Move move) {
-    Position& pos = set_up(fen);
+    Position& pos = set_board(fen);
     return move_is_legal(pos, pos.side, move);
   }
   int check(const char* fen, Move move) {
-    Position& pos = set_up(fen);
+    Position& pos = set_board(fen);
     MoveEntry entry{move, 0, pos.board[move_from(move)], pos.board[move_to(move)]};
     return gives_check(pos, pos.side, entry);
   }
 };
 
 TEST_F(Legality, NoMoveIsNeverLegal) {
-  Position& pos = set_up(kStartFen);
+  Position& pos = set_board(kStartFen);
   EXPECT_EQ(move_is_legal(pos, kWhite, kNoMove), 0);
   EXPECT_EQ(is_legal_move(pos, kNoMove), 0);
   EXPECT_EQ(is_legal_move(pos, kListEnd), 0);
@@ -98,7 +98,7 @@ TEST_F(Legality, Castling) {
 TEST_F(Legality, Chess960CastlingRookMayNotShieldTheKing) {
   // King c1, castling rook b1, black rook a1: with the b1 rook gone to d1 the king on c1
   // stands in the a1 rook's line.
-  Position& pos = set_up("4k3/8/8/8/8/8/8/rRK5 w Q -");
+  Position& pos = set_board("4k3/8/8/8/8/8/8/rRK5 w Q -");
   Move castle = mv("c1c1", kFlagQueenSide);
   bool generated = false;
   for (Move m : nesk_test::pseudo_legal_moves(pos)) generated |= m == castle;
@@ -125,7 +125,7 @@ TEST_F(Legality, AgreesWithMakingTheMove) {
   int tested = 0;
   for (const char* fen : fens) {
     SCOPED_TRACE(fen);
-    Position& pos = set_up(fen);
+    Position& pos = set_board(fen);
     auto verify = [&](Position& p) {
       for (Move m : nesk_test::pseudo_legal_moves(p)) {
         if (type_of(p.board[move_from(m)]) == kKing && (m & kFlagMask)) continue;
@@ -150,7 +150,7 @@ TEST_F(Legality, AgreesWithMakingTheMove) {
 }
 
 TEST_F(Legality, IsLegalMoveTakesGeneratorForms) {
-  Position& pos = set_up("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -");
+  Position& pos = set_board("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -");
   EXPECT_EQ(is_legal_move(pos, mv("e1g1", kFlagKingSide)), 1);
   EXPECT_EQ(is_legal_move(pos, mv("e1c1", kFlagQueenSide)), 1);
   EXPECT_EQ(is_legal_move(pos, mv("e1h1", kFlagKingSide)), 0);
@@ -161,7 +161,7 @@ TEST_F(Legality, IsLegalMoveTakesGeneratorForms) {
   EXPECT_EQ(is_legal_move(pos, mv("a2a5")), 0);
   // A move of the side not to move.
   EXPECT_EQ(is_legal_move(pos, mv("b4c3")), 0);
-  Position& pinned = set_up("4k3/4r3/8/8/8/8/4R3/4K3 w - -");
+  Position& pinned = set_board("4k3/4r3/8/8/8/8/4R3/4K3 w - -");
   EXPECT_EQ(is_legal_move(pinned, mv("e2d2")), 0);
   EXPECT_EQ(is_legal_move(pinned, mv("e2e6")), 1);
 }

@@ -13,11 +13,11 @@ namespace {
 
 using namespace position;
 using nesk_test::mv;
-using nesk_test::set_up;
+using nesk_test::set_board;
 using nesk_test::sq;
 using nesk_test::squares;
 
-class MakeMove : public nesk_test::EngineThreadTest {
+class MakeMove : public nesk_test::GameTest {
  protected:
   // Makes `move`, checks the incremental state against a recomputation, takes it back and
   // checks that everything is as before. Recurses `depth` - 1 plies further.
@@ -27,13 +27,13 @@ class MakeMove : public nesk_test::EngineThreadTest {
       SCOPED_TRACE(here);
       Position before;
       std::memcpy(&before, &pos, sizeof pos);
-      const auto undo_index = thread.game.undo_index, ply = thread.game.ply;
-      const Move last_move = thread.game.last_move;
+      const auto undo_index = history.undo_index, ply = history.ply;
+      const Move last_move = history.last_move;
 
       make_move(pos, m);
-      ASSERT_EQ(thread.game.undo_index, undo_index + 1);
-      ASSERT_EQ(thread.game.ply, ply + 1);
-      ASSERT_EQ(thread.game.last_move, thread.game.undo[undo_index].move);
+      ASSERT_EQ(history.undo_index, undo_index + 1);
+      ASSERT_EQ(history.ply, ply + 1);
+      ASSERT_EQ(history.last_move, history.undo[undo_index].move);
       ASSERT_EQ(pos.side, before.side ^ 1);
       ASSERT_TRUE(nesk_test::consistent(pos));
       Position copy = pos;
@@ -48,9 +48,9 @@ class MakeMove : public nesk_test::EngineThreadTest {
       unmake_move(pos);
       ASSERT_TRUE(nesk_test::same_position(before, pos));
       ASSERT_EQ(std::memcmp(&before, &pos, sizeof pos), 0);
-      ASSERT_EQ(thread.game.undo_index, undo_index);
-      ASSERT_EQ(thread.game.ply, ply);
-      ASSERT_EQ(thread.game.last_move, last_move);
+      ASSERT_EQ(history.undo_index, undo_index);
+      ASSERT_EQ(history.ply, ply);
+      ASSERT_EQ(history.last_move, last_move);
     }
   }
 };
@@ -78,14 +78,14 @@ TEST_F(MakeMove, EveryMoveTwoPliesDeepIsRestoredExactly) {
   };
   for (const char* fen : fens) {
     SCOPED_TRACE(fen);
-    Position& pos = set_up(fen);
+    Position& pos = set_board(fen);
     make_unmake_all(pos, 2, "");
     if (HasFatalFailure()) return;
   }
 }
 
 TEST_F(MakeMove, DoubleStepKeys) {
-  Position& pos = set_up(kStartFen);
+  Position& pos = set_board(kStartFen);
   make_move(pos, mv("e2e4"));
   EXPECT_EQ(pos.ep_square, sq("e3"));
   EXPECT_EQ(pos.key ^ key_of("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq -"), zobrist[20]);
@@ -100,10 +100,10 @@ TEST_F(MakeMove, DoubleStepKeys) {
 }
 
 TEST_F(MakeMove, UndoRecordAndRights) {
-  Position& pos = set_up("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 5 30");
+  Position& pos = set_board("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 5 30");
   uint64_t key = pos.key;
   make_move(pos, mv("h1h8"));
-  const UndoRecord& record = thread.game.undo[0];
+  const UndoRecord& record = history.undo[0];
   EXPECT_EQ(record.move, mv("h1h8"));
   EXPECT_EQ(record.captured, kRook);
   EXPECT_EQ(record.rule50, 5);
@@ -118,7 +118,7 @@ TEST_F(MakeMove, UndoRecordAndRights) {
   EXPECT_EQ(pos.key, key_of("r3k2R/8/8/8/8/8/8/R3K3 b Qq -"));
 
   // Any king move ends both rights of its side.
-  Position& kings = set_up("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
+  Position& kings = set_board("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
   make_move(kings, mv("e1e2"));
   EXPECT_EQ(kings.castle_rights, kBlackKingSide | kBlackQueenSide);
   make_move(kings, mv("e8d8"));
@@ -126,7 +126,7 @@ TEST_F(MakeMove, UndoRecordAndRights) {
   EXPECT_EQ(kings.key, key_of("r2k3r/8/8/8/8/8/4K3/R6R w - -"));
 
   // A rook that goes back home does not bring its right back.
-  Position& rook = set_up("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
+  Position& rook = set_board("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
   make_move(rook, mv("a1a2"));
   make_move(rook, mv("a8a7"));
   make_move(rook, mv("a2a1"));
@@ -137,7 +137,7 @@ TEST_F(MakeMove, UndoRecordAndRights) {
 }
 
 TEST_F(MakeMove, StandardCastling) {
-  Position& pos = set_up("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 12 40");
+  Position& pos = set_board("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 12 40");
   make_move(pos, mv("e1g1", kFlagKingSide));
   EXPECT_EQ(pos.board[sq("g1")], piece_code(kWhite, kKing));
   EXPECT_EQ(pos.board[sq("f1")], piece_code(kWhite, kRook));
@@ -147,7 +147,7 @@ TEST_F(MakeMove, StandardCastling) {
   EXPECT_EQ(pos.rule50, 0);
   EXPECT_EQ(pos.castle_rights, kBlackKingSide | kBlackQueenSide);
   EXPECT_EQ(pos.key, key_of("r3k2r/8/8/8/8/8/8/R4RK1 b kq -"));
-  EXPECT_EQ(thread.game.last_move, mv("e1g1", kFlagKingSide));
+  EXPECT_EQ(history.last_move, mv("e1g1", kFlagKingSide));
   make_move(pos, mv("e8c8", kFlagQueenSide));
   EXPECT_EQ(pos.board[sq("c8")], piece_code(kBlack, kKing));
   EXPECT_EQ(pos.board[sq("d8")], piece_code(kBlack, kRook));
@@ -160,18 +160,18 @@ TEST_F(MakeMove, StandardCastling) {
   EXPECT_EQ(pos.key, key_of("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -"));
 
   // The king-takes-rook form is stored in the king-destination form.
-  set_up("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
+  set_board("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
   make_move(pos, mv("e1h1", kFlagKingSide));
-  EXPECT_EQ(thread.game.undo[0].move, mv("e1g1", kFlagKingSide));
-  EXPECT_EQ(thread.game.last_move, mv("e1g1", kFlagKingSide));
-  EXPECT_EQ(thread.game.undo[0].captured, 0);
+  EXPECT_EQ(history.undo[0].move, mv("e1g1", kFlagKingSide));
+  EXPECT_EQ(history.last_move, mv("e1g1", kFlagKingSide));
+  EXPECT_EQ(history.undo[0].captured, 0);
   EXPECT_EQ(pos.key, key_of("r3k2r/8/8/8/8/8/8/R4RK1 b kq -"));
   EXPECT_EQ(pos.touched, squares({"e1", "g1"}));
 }
 
 TEST_F(MakeMove, Chess960CastlingOverlaps) {
   // King b1 next to its a1 rook: queen-side puts the king on c1 and the rook on d1.
-  Position& pos = set_up("rk5r/pppppppp/8/8/8/8/PPPPPPPP/RK5R w AHah -");
+  Position& pos = set_board("rk5r/pppppppp/8/8/8/8/PPPPPPPP/RK5R w AHah -");
   make_move(pos, mv("b1c1", kFlagQueenSide));
   EXPECT_EQ(pos.board[sq("c1")], piece_code(kWhite, kKing));
   EXPECT_EQ(pos.board[sq("d1")], piece_code(kWhite, kRook));
@@ -185,7 +185,7 @@ TEST_F(MakeMove, Chess960CastlingOverlaps) {
   EXPECT_TRUE(nesk_test::consistent(pos));
 
   // King g1 with its h1 rook: king-side leaves the king where it is, the rook goes to f1.
-  Position& g1 = set_up("1r3kr1/pppppppp/8/8/8/8/PPPPPPPP/R5KR w HAgb -");
+  Position& g1 = set_board("1r3kr1/pppppppp/8/8/8/8/PPPPPPPP/R5KR w HAgb -");
   make_move(g1, mv("g1g1", kFlagKingSide));
   EXPECT_EQ(g1.board[sq("g1")], piece_code(kWhite, kKing));
   EXPECT_EQ(g1.board[sq("f1")], piece_code(kWhite, kRook));
@@ -217,7 +217,7 @@ TEST_F(MakeMove, PromotionFlags) {
                         {kFlagQueen, kQueen},   {0, kQueen}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.flags);
-    Position& pos = set_up("r3k3/1P6/8/8/8/8/8/4K3 w - - 9 1");
+    Position& pos = set_board("r3k3/1P6/8/8/8/8/8/4K3 w - - 9 1");
     Position before = pos;
     make_move(pos, mv("b7a8", c.flags));
     EXPECT_EQ(pos.board[sq("a8")], piece_code(kWhite, c.type));
@@ -225,9 +225,9 @@ TEST_F(MakeMove, PromotionFlags) {
     EXPECT_EQ(pos.material[kWhite], kMaterialWeight[c.type]);
     EXPECT_EQ(pos.material[kBlack], 0u);
     EXPECT_EQ(pos.rule50, 0);
-    EXPECT_EQ(thread.game.undo[0].captured, kRook);
+    EXPECT_EQ(history.undo[0].captured, kRook);
     // An unflagged promotion is recorded as the queen promotion it was made as.
-    EXPECT_EQ(thread.game.undo[0].move & kFlagMask, c.flags ? c.flags : kFlagQueen);
+    EXPECT_EQ(history.undo[0].move & kFlagMask, c.flags ? c.flags : kFlagQueen);
     Position copy = pos;
     compute_keys(copy);
     EXPECT_EQ(pos.key, copy.key);
@@ -238,7 +238,7 @@ TEST_F(MakeMove, PromotionFlags) {
 }
 
 TEST_F(MakeMove, EnPassantRemovesAndRestoresTheVictim) {
-  Position& pos = set_up("rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6");
+  Position& pos = set_board("rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6");
   Position before = pos;
   make_move(pos, mv("e5f6"));
   EXPECT_EQ(pos.board[sq("f5")], 0);
@@ -246,7 +246,7 @@ TEST_F(MakeMove, EnPassantRemovesAndRestoresTheVictim) {
   EXPECT_FALSE(pos.pieces[kBlack][kPawn] & bit(sq("f5")));
   EXPECT_FALSE(pos.pieces[kBlack][0] & bit(sq("f5")));
   EXPECT_EQ(pos.material[kBlack], before.material[kBlack] - 1);
-  EXPECT_EQ(thread.game.undo[0].captured, 0);
+  EXPECT_EQ(history.undo[0].captured, 0);
   EXPECT_EQ(pos.pawn_key, before.pawn_key ^ zobrist[9 * 64 + sq("f5")] ^ zobrist[1 * 64 + sq("e5")] ^
                               zobrist[1 * 64 + sq("f6")]);
   EXPECT_EQ(pos.key, key_of("rnbqkbnr/ppp1p1pp/5P2/3p4/8/8/PPPP1PPP/RNBQKBNR b KQkq -"));
@@ -255,16 +255,16 @@ TEST_F(MakeMove, EnPassantRemovesAndRestoresTheVictim) {
 }
 
 TEST_F(MakeMove, LastMoveFollowsTheStack) {
-  Position& pos = set_up(kStartFen);
+  Position& pos = set_board(kStartFen);
   make_move(pos, mv("d2d4"));
   make_move(pos, mv("d7d5"));
-  EXPECT_EQ(thread.game.last_move, mv("d7d5"));
+  EXPECT_EQ(history.last_move, mv("d7d5"));
   unmake_move(pos);
-  EXPECT_EQ(thread.game.last_move, mv("d2d4"));
+  EXPECT_EQ(history.last_move, mv("d2d4"));
   unmake_move(pos);
-  EXPECT_EQ(thread.game.last_move, 0);
-  EXPECT_EQ(thread.game.undo_index, 0);
-  EXPECT_EQ(thread.game.ply, 1);
+  EXPECT_EQ(history.last_move, 0);
+  EXPECT_EQ(history.undo_index, 0);
+  EXPECT_EQ(history.ply, 1);
 }
 
 }  // namespace

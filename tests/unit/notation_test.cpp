@@ -13,7 +13,7 @@ namespace {
 
 using namespace position;
 using nesk_test::mv;
-using nesk_test::set_up;
+using nesk_test::set_board;
 using nesk_test::SettingGuard;
 
 struct Forms {
@@ -22,16 +22,14 @@ struct Forms {
 
 class Notation : public testing::Test {
  protected:
-  static void SetUpTestSuite() { nesk_test::engine_thread(); }
-  // Text input reads the main thread's position, which set_up fills.
-  void SetUp() override { search::main_thread = &nesk_test::engine_thread(); }
+  static void SetUpTestSuite() { nesk_test::board_game(); }
 
   // UCI mode, standard chess notation unless a test says otherwise.
   SettingGuard uci_mode_{base::settings.uci_mode, 1};
   SettingGuard chess960_{base::settings.chess960, 0};
 
   Forms forms(const char* fen, Move move) {
-    Position& pos = set_up(fen);
+    Position& pos = set_board(fen);
     char c[16], s[16], f[16], r[16];
     san_forms(pos, move, c, s, f, r);
     return {c, s, f, r};
@@ -41,10 +39,10 @@ class Notation : public testing::Test {
     move_to_text(pos, pos.side, move, buffer);
     return buffer;
   }
-  // Reads a move on the main thread's position; `printed` receives what went to stdout.
+  // Reads a move on the board set_board filled; `printed` receives what went to stdout.
   int read(const char* input, Move& move, std::string& printed) {
     testing::internal::CaptureStdout();
-    int result = text_to_move(search::main_thread->position, input, move);
+    int result = text_to_move(nesk_test::board_game().position, input, move);
     printed = testing::internal::GetCapturedStdout();
     return result;
   }
@@ -99,7 +97,7 @@ TEST_F(Notation, PawnMoves) {
 }
 
 TEST_F(Notation, CoordinateText) {
-  Position& pos = set_up("k7/4P3/8/8/8/8/8/4K3 w - -");
+  Position& pos = set_board("k7/4P3/8/8/8/8/8/4K3 w - -");
   EXPECT_EQ(text(pos, kNoMove), "null");
   {
     SettingGuard uci(base::settings.uci_mode, 1);
@@ -114,7 +112,7 @@ TEST_F(Notation, CoordinateText) {
     EXPECT_EQ(text(pos, mv("e7e8", kFlagKnight)), "e7e8=N");
     EXPECT_EQ(text(pos, mv("e7e8", kFlagQueen)), "e7e8=Q");
   }
-  Position& castle = set_up("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
+  Position& castle = set_board("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
   {
     SettingGuard off(base::settings.chess960, 0);
     EXPECT_EQ(text(castle, mv("e1g1", kFlagKingSide)), "e1g1");
@@ -144,7 +142,7 @@ TEST_F(Notation, CastlingForms) {
 }
 
 TEST_F(Notation, ReadingAmbiguousAndDisambiguatedInput) {
-  set_up("4k3/8/8/8/8/5N2/8/1N2K3 w - -");
+  set_board("4k3/8/8/8/8/5N2/8/1N2K3 w - -");
   Move move = 0xABCD;
   std::string printed;
   // Nd2 could be either knight: no move is chosen.
@@ -161,7 +159,7 @@ TEST_F(Notation, ReadingAmbiguousAndDisambiguatedInput) {
   EXPECT_EQ(read("Nd4"), mv("f3d4"));
 
   // Knights b1 and b3: "Nbd2" is the file form of both moves and is reported.
-  set_up("4k3/8/8/8/8/1N6/8/1N2K3 w - -");
+  set_board("4k3/8/8/8/8/1N6/8/1N2K3 w - -");
   move = 0xABCD;
   EXPECT_EQ(read("Nbd2", move, printed), 0);
   EXPECT_EQ(move, 0);
@@ -173,11 +171,11 @@ TEST_F(Notation, ReadingAmbiguousAndDisambiguatedInput) {
 
 TEST_F(Notation, ReadingOnlyLegalMovesCount) {
   // The f3 knight is pinned by the a8 bishop: its moves are named but not accepted.
-  set_up("b3k3/8/8/8/8/5N2/8/1N5K w - -");
+  set_board("b3k3/8/8/8/8/5N2/8/1N5K w - -");
   EXPECT_EQ(read("Nbd2"), mv("b1d2"));
   EXPECT_EQ(read("Nfd2"), 0);
   EXPECT_EQ(read("Ne5"), 0);
-  set_up("4k3/4r3/8/8/8/8/4R3/4K3 w - -");
+  set_board("4k3/4r3/8/8/8/8/4R3/4K3 w - -");
   EXPECT_EQ(read("Rd2"), 0);
   EXPECT_EQ(read("Re5"), mv("e2e5"));
   EXPECT_EQ(read("Rxe7+"), mv("e2e7"));
@@ -187,7 +185,7 @@ TEST_F(Notation, ReadingOnlyLegalMovesCount) {
 TEST_F(Notation, ReadingCastling) {
   for (uint8_t chess960 : {0, 1}) {
     SettingGuard option(base::settings.chess960, chess960);
-    set_up("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQK2R w KQkq -");
+    set_board("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQK2R w KQkq -");
     for (const char* input : {"0-0", "O-O", "o-o", "e1g1", "e1h1"})
       EXPECT_EQ(read(input), mv("e1g1", kFlagKingSide)) << input << " chess960 " << int{chess960};
     EXPECT_EQ(read("O-O-O"), 0);
@@ -198,20 +196,20 @@ TEST_F(Notation, ReadingCastling) {
 // text is the step, the king-takes-rook text and SAN are the castling.
 TEST_F(Notation, ReadingAKingStepThatCastlingAlsoEndsOn) {
   SettingGuard on(base::settings.chess960, 1);
-  set_up("4k3/8/8/8/8/8/8/R2K4 w A -");
+  set_board("4k3/8/8/8/8/8/8/R2K4 w A -");
   EXPECT_EQ(read("d1c1"), mv("d1c1"));
   EXPECT_EQ(read("d1a1"), mv("d1c1", kFlagQueenSide));
   EXPECT_EQ(read("O-O-O"), mv("d1c1", kFlagQueenSide));
 }
 
 TEST_F(Notation, ReadingChecksAndPromotions) {
-  set_up("4k3/8/8/1N6/8/8/8/4K3 w - -");
+  set_board("4k3/8/8/1N6/8/8/8/4K3 w - -");
   EXPECT_EQ(read("Nd6+"), mv("b5d6"));
   EXPECT_EQ(read("Nd6"), mv("b5d6"));
   EXPECT_EQ(read("Nc3+"), mv("b5c3"));
   EXPECT_EQ(read("Nd6#"), 0);
 
-  set_up("k7/4P3/8/8/8/8/8/4K3 w - -");
+  set_board("k7/4P3/8/8/8/8/8/4K3 w - -");
   for (const char* input : {"e7e8q", "e7e8Q", "e8Q", "e8=q", "e8=Q", "e8=Q+", "e7e8=Q"})
     EXPECT_EQ(read(input), mv("e7e8", kFlagQueen)) << input;
   EXPECT_EQ(read("e7e8n"), mv("e7e8", kFlagKnight));
@@ -226,7 +224,7 @@ TEST_F(Notation, ReadingChecksAndPromotions) {
 }
 
 TEST_F(Notation, DisplayBoard) {
-  Position& pos = set_up(kStartFen);
+  Position& pos = set_board(kStartFen);
   testing::internal::CaptureStdout();
   display_board(pos);
   std::string shown = testing::internal::GetCapturedStdout();
@@ -259,7 +257,7 @@ TEST_F(Notation, DisplayBoard) {
   make_move(pos, mv("g1f3"));
   last_move_line(pos, line);
   EXPECT_STREQ(line, "last move was 2. g1f3\n");
-  set_up(kStartFen);
+  set_board(kStartFen);
   last_move_line(pos, line);
   EXPECT_STREQ(line, "");
 }

@@ -16,7 +16,7 @@
 namespace {
 
 using namespace position;
-using nesk_test::set_up;
+using nesk_test::set_board;
 
 // NESK_QUICK=1 (the sanitizer run) keeps to the small counts.
 bool quick() {
@@ -65,18 +65,15 @@ std::vector<PerftLine> read_perft_file(const std::string& path) {
   return lines;
 }
 
-class Perft : public testing::Test {
+class Perft : public nesk_test::GameTest {
  protected:
-  static void SetUpTestSuite() { nesk_test::engine_thread(); }
-  search::SearchThread& thread = nesk_test::engine_thread();
-
   uint64_t perft_of(const std::string& fen, int depth) {
-    Position& pos = set_up(fen.c_str());
+    Position& pos = set_board(fen.c_str());
     Position before = pos;
-    uint64_t leaves = position::perft(thread.position, depth);
+    uint64_t leaves = position::perft(game.position, depth);
     EXPECT_TRUE(nesk_test::same_position(before, pos)) << fen;
-    EXPECT_EQ(thread.game.undo_index, 0);
-    EXPECT_EQ(thread.game.ply, 1);
+    EXPECT_EQ(history.undo_index, 0);
+    EXPECT_EQ(history.ply, 1);
     return leaves;
   }
 };
@@ -89,14 +86,14 @@ TEST_F(Perft, StartPosition) {
 TEST_F(Perft, AfterGameMovesTheCountStartsFromTheCurrentPosition) {
   // Perft 2 after 1. e4 counts from the position with black to move, the same as setting
   // that position up; it is the published e2e4 share (600) of perft 3 from the start.
-  set_up(kStartFen);
+  set_board(kStartFen);
   uint64_t from_start = 0;
   {
-    Position& pos = thread.position;
+    Position& pos = game.position;
     make_move(pos, nesk_test::mv("e2e4"));
-    from_start = position::perft(thread.position, 2);
-    EXPECT_EQ(thread.game.undo_index, 1);
-    EXPECT_EQ(thread.game.ply, 2);
+    from_start = position::perft(game.position, 2);
+    EXPECT_EQ(history.undo_index, 1);
+    EXPECT_EQ(history.ply, 2);
   }
   EXPECT_EQ(from_start, perft_of("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3", 2));
   EXPECT_EQ(from_start, 600u);

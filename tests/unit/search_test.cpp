@@ -138,7 +138,7 @@ class Search : public EngineState {
     settings.depth_limit = static_cast<int16_t>(depth);
     settings.moves_per_control = 1;
     settings.base_time = 1e7f;
-    last_ = search::think(search::kFixedSearch, standing_limits(), silent_reporter(), 0);
+    last_ = search::think(search::kFixedSearch, search::main_thread->position, standing_limits(), silent_reporter(), 0);
     control.state = 0;
     return {last_.score, last_.best_move, last_.depth};
   }
@@ -389,7 +389,7 @@ TEST_F(Search, EvaluationContextOfASearch) {
   settings.moves_per_control = 1;
   settings.base_time = 1e7f;
   auto context_after = [](int mode) {
-    search::think(mode, standing_limits(), silent_reporter(), 0);
+    search::think(mode, search::main_thread->position, standing_limits(), silent_reporter(), 0);
     control.state = 0;
     return search::thread_blocks[0]->eval_context;
   };
@@ -441,7 +441,7 @@ class SearchTimeCheck : public EngineState {
   void SetUp() override {
     EngineState::SetUp();
     nesk_test::set_up(kStart);  // white to move
-    ASSERT_EQ(search::prepare_thread(0), 0);
+    ASSERT_EQ(search::prepare_thread(0, search::main_thread->position), 0);
     settings.uci_mode = 1;
     settings.moves_per_control = 0;  // clock game
     settings.increment = 0;
@@ -582,7 +582,7 @@ TEST_F(SearchTimeCheck, RecentChangeOfTheBestMoveBuysMoreTime) {
 TEST_F(SearchTimeCheck, HelperWithABetterOtherMoveBuysMoreTime) {
   const double base = 1.0 / 29;
   settings.threads = 2;
-  ASSERT_EQ(search::prepare_thread(1), 0);
+  ASSERT_EQ(search::prepare_thread(1, search::main_thread->position), 0);
   search::SearchThread& helper = *search::thread_blocks[1];
   control.published_depth = 5;
   control.published_score = 0;

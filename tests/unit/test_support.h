@@ -51,6 +51,32 @@ class EngineThreadTest : public testing::Test {
   }
 };
 
+// The board of the position-layer tests: a plain game, no search thread. The tables,
+// keys and settings are those engine_thread() sets up.
+inline position::Game& board_game() {
+  static position::Game* game = [] {
+    engine_thread();
+    return new position::Game;
+  }();
+  return *game;
+}
+
+// The fixture of the tests that set positions up on the plain game.
+class GameTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { board_game(); }
+  position::Game& game = board_game();
+  position::GameHistory& history = game.history;
+
+  // The key of a position given as text, set up on a game of its own so that the test's
+  // position stays as it is.
+  static uint64_t key_of(const char* fen) {
+    static position::Game scratch;
+    EXPECT_EQ(position::set_position(scratch.position, fen), 0) << fen;
+    return scratch.position.key;
+  }
+};
+
 // Square index from its name, "a1" = 0 .. "h8" = 63.
 constexpr int sq(const char* name) { return (name[1] - '1') * 8 + (name[0] - 'a'); }
 
@@ -74,6 +100,14 @@ inline Position& set_up(const char* fen) {
   EXPECT_EQ(result, 0) << "rejected: " << fen;
   search::reset_stack(thread);
   return thread.position;
+}
+
+// Sets the plain game's board; fails the current test when the text is rejected.
+inline Position& set_board(const char* fen) {
+  position::Game& game = board_game();
+  std::string copy(fen);
+  EXPECT_EQ(position::set_position(game.position, copy.c_str()), 0) << "rejected: " << fen;
+  return game.position;
 }
 
 // Every pseudo-legal move of the side to move, in generation order.

@@ -5,6 +5,7 @@
 
 #include "base/settings.h"
 #include "search/control.h"
+#include "shell/game.h"
 #include "shell/search_limits.h"
 #include "shell/uci.h"
 #include "test_support.h"
@@ -19,7 +20,8 @@ class UciGo : public testing::Test {
  protected:
   void SetUp() override {
     nesk_test::engine_thread();
-    nesk_test::set_up(position::kStartFen);
+    // "go" reads whose clock and increment apply from the shell's game.
+    ASSERT_EQ(position::set_position(shell::game_position(), position::kStartFen), 0);
     base::set_default_settings(settings);
     search::set_default_control(control);
     kept_limits = shell::KeptLimits{};
