@@ -146,8 +146,9 @@ void run_searches(Model& model, int& searches, const char* after) {
       shell::set_console_play(false, false);
       return;
     }
-    s.depth_limit = static_cast<int16_t>(std::min<int>(s.depth_limit, kSearchDepth));
-    s.node_limit = std::min<uint64_t>(s.node_limit, kSearchNodes);
+    search::StandingLimits& standing = shell::kept_limits.standing;
+    standing.depth = std::min(standing.depth, kSearchDepth);
+    standing.nodes = std::min<uint64_t>(standing.nodes, kSearchNodes);
     s.multipv = static_cast<uint8_t>(std::min<int>(s.multipv, kMaxPvLines));
     s.threads = 1;
     s.limit_strength = 0;  // the throttle sleeps

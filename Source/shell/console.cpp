@@ -256,7 +256,7 @@ void analyse(const char* depth) {
   settings.own_book = 0;
   settings.base_time = 99999;
   settings.moves_per_control = 1;
-  settings.depth_limit = static_cast<int16_t>(depth[0] ? std::clamp(std::atoi(depth), 0, 80) : 80);
+  kept_limits.standing.depth = depth[0] ? std::clamp(std::atoi(depth), 0, 80) : 80;
   if (control.tt_enabled < 2) search::clear_hash_table();
   control.state = kSearchRequested;
 }
@@ -406,10 +406,10 @@ void set_value(const Words& words) {
   } else if (!std::strcmp(name, "level")) {
     set_level(value, words.argument[2], words.argument[3]);
   } else if (!std::strcmp(name, "depth")) {
-    s.depth_limit = static_cast<int16_t>(std::min(n, 80));
+    kept_limits.standing.depth = static_cast<int16_t>(std::min(n, 80));
   } else if (!std::strcmp(name, "nodes")) {
-    s.node_limit = static_cast<uint64_t>(std::max(0LL, std::atoll(value)));
-    s.depth_limit = 80;
+    kept_limits.standing.nodes = static_cast<uint64_t>(std::max(0LL, std::atoll(value)));
+    kept_limits.standing.depth = 80;
   } else if (!std::strcmp(name, "target_nps")) {
     control.target_nps = static_cast<float>(clamp_rate(std::atof(value)));
     s.limit_strength = 1;
@@ -420,6 +420,7 @@ void set_value(const Words& words) {
   } else if (!std::strcmp(name, "ss")) {
     if (n == 1) {
       s = settings_snapshot;
+      kept_limits.standing = kept_limits.standing_snapshot;
       emit_line("set default Settings");
     } else {
       s.pruning_depth[kSepDepth] = 0;

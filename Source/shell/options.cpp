@@ -12,6 +12,7 @@
 #include "tablebase/tbfiles.h"
 #include "base/output.h"
 #include "base/settings.h"
+#include "shell/search_limits.h"
 
 namespace shell {
 
@@ -279,7 +280,7 @@ void load_config_file() {
   }
   --config_nesting;
   std::fclose(file);
-  settings_snapshot = settings;
+  take_settings_snapshot();
 }
 
 void send_option_list() {

@@ -142,15 +142,15 @@ void write_annotated(OutputFile& out, const EpdLine& epd, const ToolSearchResult
 
 // Searches the position set up from `epd` (its text `line`) and counts the search and
 // its answer into `totals`; returns what the search found.
-ToolSearchResult search_suite_position(Position& pos, const EpdLine& epd, std::string_view line, bool verbose,
-                                       Totals& totals) {
+ToolSearchResult search_suite_position(Position& pos, const EpdLine& epd, std::string_view line,
+                                       const search::Limits& limits, bool verbose, Totals& totals) {
   ++totals.positions;
   if (verbose) {
     emit("pos= %d %.*s", totals.positions, static_cast<int>(line.size()), line.data());
     display_board(pos);
   }
   if (search::control.tt_enabled) search::clear_hash_table();
-  ToolSearchResult r = tool_search();
+  ToolSearchResult r = tool_search(limits);
   totals.seconds += r.seconds;
   totals.nodes += static_cast<double>(r.nodes);
   totals.depth += r.depth;
@@ -180,7 +180,8 @@ void print_totals(const Totals& totals) {
 
 }  // namespace
 
-int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool write_lines) {
+int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool write_lines,
+                  const search::StandingLimits& standing) {
   const std::string& input = files.input;
   InputFile file;
   OutputFile out, lines_out;
@@ -189,7 +190,7 @@ int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool 
     return base::report_failure("%s", lines_out.failure().c_str());
 
   emit("Analyzing %s...", input.c_str());
-  prepare_tool_searches(4);
+  const search::Limits limits = prepare_tool_searches(standing, 4);
   bool verbose = !base::quiet();
   Position& pos = search::main_thread->position;
   Totals totals;
@@ -203,7 +204,7 @@ int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool 
         reader.faults().add(kBadFen);
         continue;
       }
-      ToolSearchResult r = search_suite_position(pos, reader.epd(), reader.line(), verbose, totals);
+      ToolSearchResult r = search_suite_position(pos, reader.epd(), reader.line(), limits, verbose, totals);
       write_annotated(out, reader.epd(), r);
       if (write_lines) write_good_moves(pos, lines_out);
     }
