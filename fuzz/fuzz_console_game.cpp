@@ -190,7 +190,7 @@ void step(Model& model, std::string line, int& searches) {
   Move typed = position::kNoMove;
   const bool move_word = !is_command(command) || command == "move";
   const std::string& word = command == "move" ? argument : command;
-  if (move_word && !position::text_to_move(board(), word.c_str(), typed)) typed = position::kNoMove;
+  if (move_word && !position::text_to_move(board(), word.c_str(), typed, shell::move_style())) typed = position::kNoMove;
 
   if (command == "save" || command == "load") console_command_in(file_directory(), line);
   else shell::console_command(line.c_str());

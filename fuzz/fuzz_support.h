@@ -30,6 +30,7 @@
 #include "shell/console.h"
 #include "shell/driver.h"
 #include "shell/game_line.h"
+#include "shell/options.h"
 #include "shell/search_limits.h"
 #include "shell/uci.h"
 
@@ -197,8 +198,8 @@ inline void run_requested_search(int& searches) {
     fail("the search returned a move it may not play in", fen);
   }
   char text[16];
-  position::move_to_text(pos, pos.side, best, text);
-  if (ponder) position::move_to_text(pos, pos.side ^ 1, ponder, text);
+  position::move_to_text(pos, pos.side, best, text, shell::move_style());
+  if (ponder) position::move_to_text(pos, pos.side ^ 1, ponder, text, shell::move_style());
   control.state = 0;
   control.abort = 0;
   shell::set_console_play(false, false);

@@ -126,7 +126,7 @@ std::string refusal(const char* word) {
 // Announces and makes a move of the side to move, then shows the board.
 void play_announced(Move move) {
   char text[16];
-  move_to_text(board(), board().side, move, text);
+  move_to_text(board(), board().side, move, text, move_style());
   char line[64];
   std::snprintf(line, sizeof(line), "%d. move %s", game().undo_index / 2 + 1, text);
   emit_line(line);
@@ -139,7 +139,7 @@ void play_announced(Move move) {
 
 void bare_move(const char* word) {
   Move move;
-  if (!text_to_move(board(), word, move)) {
+  if (!text_to_move(board(), word, move, move_style())) {
     print_plain("invalid: %s\n", refusal(word).c_str());
     return;
   }
@@ -152,7 +152,7 @@ void redo() {
   Move move = next_game_move();
   if (!move || !is_legal_move(board(), move)) return;
   char text[16];
-  move_to_text(board(), board().side, move, text);
+  move_to_text(board(), board().side, move, text, move_style());
   char line[64];
   std::snprintf(line, sizeof(line), "%d%s move %s", game().undo_index / 2 + 1, board().side == kWhite ? "." : "...",
                 text);
@@ -275,7 +275,7 @@ void show_table_variation() {
   int made = 0;
   for (; made < kMaxVariation && line[made] && is_legal_move(pos, line[made]); ++made) {
     char forms[4][24];
-    san_forms(pos, line[made], forms[0], forms[1], forms[2], forms[3]);
+    san_forms(pos, line[made], forms[0], forms[1], forms[2], forms[3], move_style());
     if (made) text += ' ';
     text += forms[1];
     make_move(pos, line[made]);
@@ -327,10 +327,10 @@ void load_game(const char* name, const char* tag) {
 // The shortest text of a move that reads back as that move alone.
 std::string readable_san(const Position& pos, Move move) {
   char forms[4][16];
-  san_forms(pos, move, forms[0], forms[1], forms[2], forms[3]);
+  san_forms(pos, move, forms[0], forms[1], forms[2], forms[3], move_style());
   for (const char* form : {forms[1], forms[2], forms[3]}) {
     Move read;
-    if (text_to_move(pos, form, read) && read == move) return form;
+    if (text_to_move(pos, form, read, move_style()) && read == move) return form;
   }
   return forms[0];
 }

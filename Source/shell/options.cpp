@@ -283,6 +283,8 @@ void load_config_file() {
   take_settings_snapshot();
 }
 
+position::MoveStyle move_style() { return {settings.chess960 != 0, settings.uci_mode != 0}; }
+
 void send_option_list() {
   for (const Option& option : kOptions) list(option);
 }

@@ -37,9 +37,12 @@ constexpr int kAlternativeMargin = 100;
 bool is_separator(char c) { return c == ' ' || c == ',' || c == ';' || c == '"' || c == '\n'; }
 
 // Reads one move of an operand; check, mate and comment marks are no part of the move.
+// The move text of the suites and of the annotated output: what the settings ask for.
+position::MoveStyle suite_move_style() { return {base::settings.chess960 != 0, base::settings.uci_mode != 0}; }
+
 bool read_move(const Position& pos, std::string text, Move& move) {
   while (!text.empty() && (text.back() == '#' || text.back() == '!' || text.back() == '?')) text.pop_back();
-  return !text.empty() && text_to_move(pos, text.c_str(), move);
+  return !text.empty() && text_to_move(pos, text.c_str(), move, suite_move_style());
 }
 
 // Calls `visit` with each piece of `text` between separators.
@@ -125,7 +128,7 @@ namespace {
 
 void print_move(const Position& pos, const ToolSearchResult& r) {
   char coordinate[16], san[16] = "none", file_form[16], rank_form[16];
-  if (r.best_move) san_forms(pos, r.best_move, coordinate, san, file_form, rank_form);
+  if (r.best_move) san_forms(pos, r.best_move, coordinate, san, file_form, rank_form, suite_move_style());
   emit("move= %s, time= %0.3f, score= %d, nodes= %0.0f, %0.0fK nps", san, r.seconds, r.score,
        static_cast<double>(r.nodes), r.nodes / (r.seconds + 0.002) / 1000);
 }
