@@ -146,8 +146,9 @@ void run_searches(Model& model, int& searches, const char* after) {
       shell::set_console_play(false, false);
       return;
     }
-    s.depth_limit = static_cast<int16_t>(std::min<int>(s.depth_limit, kSearchDepth));
-    s.node_limit = std::min<uint64_t>(s.node_limit, kSearchNodes);
+    search::StandingLimits& standing = shell::kept_limits.standing;
+    standing.depth = std::min(standing.depth, kSearchDepth);
+    standing.nodes = std::min<uint64_t>(standing.nodes, kSearchNodes);
     s.multipv = static_cast<uint8_t>(std::min<int>(s.multipv, kMaxPvLines));
     s.threads = 1;
     s.limit_strength = 0;  // the throttle sleeps
@@ -189,7 +190,7 @@ void step(Model& model, std::string line, int& searches) {
   Move typed = position::kNoMove;
   const bool move_word = !is_command(command) || command == "move";
   const std::string& word = command == "move" ? argument : command;
-  if (move_word && !position::text_to_move(board(), word.c_str(), typed)) typed = position::kNoMove;
+  if (move_word && !position::text_to_move(board(), word.c_str(), typed, shell::move_style())) typed = position::kNoMove;
 
   if (command == "save" || command == "load") console_command_in(file_directory(), line);
   else shell::console_command(line.c_str());

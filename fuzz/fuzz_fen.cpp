@@ -98,12 +98,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Notation: the SAN form names this move and no other, and so does the coordinate
   // form unless it is one of two (castling written as the king's step, in Chess960 with
   // that notation off, reads as the king's step too).
-  base::settings.chess960 = static_cast<uint8_t>(size & 1);
+  const MoveStyle style{(size & 1) != 0, base::settings.uci_mode != 0};
   std::vector<std::string> coordinates;
   for (const MoveEntry* e = list; e->move != kListEnd; ++e) {
     if (coordinates.size() + 1 >= kMaxMoves) fail("move list overflows", fen);
     char text[24];
-    move_to_text(pos, pos.side, e->move, text);
+    move_to_text(pos, pos.side, e->move, text, style);
     if (move_is_legal(pos, pos.side, e->move)) coordinates.push_back(text);
   }
   for (const MoveEntry* e = list; e->move != kListEnd; ++e) {
@@ -113,14 +113,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!legal) continue;
 
     char forms[4][24];
-    san_forms(pos, move, forms[0], forms[1], forms[2], forms[3]);
+    san_forms(pos, move, forms[0], forms[1], forms[2], forms[3], style);
     char coordinate[24];
-    move_to_text(pos, pos.side, move, coordinate);
+    move_to_text(pos, pos.side, move, coordinate, style);
     bool unique = std::count(coordinates.begin(), coordinates.end(), std::string(coordinate)) == 1;
     for (const char* form : {forms[0], forms[1]}) {
       if (form == forms[0] && !unique) continue;
       Move read = kNoMove;
-      if (!text_to_move(pos, form, read) || read != move) fail("move text does not read back", fen + " " + form);
+      if (!text_to_move(pos, form, read, style) || read != move) fail("move text does not read back", fen + " " + form);
     }
 
     make_move(pos, move);

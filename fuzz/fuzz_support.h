@@ -30,6 +30,8 @@
 #include "shell/console.h"
 #include "shell/driver.h"
 #include "shell/game_line.h"
+#include "shell/options.h"
+#include "shell/search_limits.h"
 #include "shell/uci.h"
 
 namespace nesk_fuzz {
@@ -168,8 +170,9 @@ inline void run_requested_search(int& searches) {
     control.state = 0;
     return;
   }
-  s.depth_limit = static_cast<int16_t>(std::min<int>(s.depth_limit, kMaxDepth));
-  s.node_limit = std::min<uint64_t>(s.node_limit, kMaxNodes);
+  search::StandingLimits& standing = shell::kept_limits.standing;
+  standing.depth = std::min(standing.depth, kMaxDepth);
+  standing.nodes = std::min<uint64_t>(standing.nodes, kMaxNodes);
   s.threads = 1;
   s.limit_strength = 0;  // the throttle sleeps
   int mode = (state & search::kSearchRequested) ? search::kThinking : search::kPondering;
@@ -195,8 +198,8 @@ inline void run_requested_search(int& searches) {
     fail("the search returned a move it may not play in", fen);
   }
   char text[16];
-  position::move_to_text(pos, pos.side, best, text);
-  if (ponder) position::move_to_text(pos, pos.side ^ 1, ponder, text);
+  position::move_to_text(pos, pos.side, best, text, shell::move_style());
+  if (ponder) position::move_to_text(pos, pos.side ^ 1, ponder, text, shell::move_style());
   control.state = 0;
   control.abort = 0;
   shell::set_console_play(false, false);

@@ -14,10 +14,6 @@ void set_default_settings(EngineSettings& s) {
   s.net_king_buckets = 1;
   s.net_output_buckets = 6;
   s.uci_mode = 1;
-  s.min_nodes = 1000000000000000ULL;
-  s.node_limit = 1000000000000000ULL;
-  s.node_depth_cap = 80;
-  s.depth_limit = 80;
   s.moves_per_control = 1;
   s.base_time = 5.0f;
   s.hash_mb = 64;

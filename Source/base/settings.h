@@ -23,10 +23,6 @@ struct EngineSettings {
   uint8_t uci_mode;
   float calibration_nps;
   float max_elo;
-  uint64_t min_nodes;
-  uint64_t node_limit;
-  int16_t node_depth_cap;
-  int16_t depth_limit;
   int16_t moves_per_control;
   float base_time;
   float increment;

@@ -15,6 +15,7 @@
 
 #include "base/failure.h"
 #include "base/regular_file.h"
+#include "base/settings.h"
 #include "book/key.h"
 #include "book/pgn_reader.h"
 #include "position/makemove.h"
@@ -162,7 +163,8 @@ class Builder {
 
     Move move;
     uint64_t key = book_key(pos_);
-    if (!position::text_to_move(pos_, text, move)) {
+    const position::MoveStyle style{base::settings.chess960 != 0, base::settings.uci_mode != 0};
+    if (!position::text_to_move(pos_, text, move, style)) {
       game_.stopped = true;
       return false;
     }

@@ -15,6 +15,9 @@ using namespace position;
 
 namespace {
 
+// Standard castling and UCI promotion letters: the text the engines under test speak.
+constexpr MoveStyle kEngineMoveStyle{};
+
 constexpr Bitboard kDarkSquares = 0xAA55AA55AA55AA55ULL;
 
 bool is_castling(const Position& pos, Move move) {
@@ -75,12 +78,12 @@ bool Board::read_coordinate_move(const std::string& text, Move& move) const {
 
 bool Board::read_any_move(const std::string& text, Move& move) const {
   if (read_coordinate_move(text, move)) return true;
-  return text_to_move(pos_, text.c_str(), move) == 1;
+  return text_to_move(pos_, text.c_str(), move, kEngineMoveStyle) == 1;
 }
 
 std::string Board::play(Move move) {
   char coordinate_form[16], san[16], file_form[16], rank_form[16];
-  san_forms(pos_, move, coordinate_form, san, file_form, rank_form);
+  san_forms(pos_, move, coordinate_form, san, file_form, rank_form, kEngineMoveStyle);
   std::string text = san;
   bool irreversible = type_of(pos_.board[move_from(move)]) == kPawn || (pos_.board[move_to(move)] && !is_castling(pos_, move));
 

@@ -8,7 +8,6 @@
 #include "position/bitboard.h"
 #include "position/legality.h"
 #include "position/movegen.h"
-#include "base/settings.h"
 
 namespace position {
 
@@ -60,7 +59,7 @@ void plain_piece_form(const Position& pos, Move move, char* text) {
 
 }  // namespace
 
-void move_to_text(const Position& pos, int side, Move move, char* buffer) {
+void move_to_text(const Position& pos, int side, Move move, char* buffer, MoveStyle style) {
   if (move == kNoMove) {
     std::strcpy(buffer, "null");
     return;
@@ -71,10 +70,10 @@ void move_to_text(const Position& pos, int side, Move move, char* buffer) {
   if (!(move & kFlagMask)) return;
   if (rank_of(from) == 0 || rank_of(from) == 7) {
     int rook = castle_rook_of(pos, side, move);
-    if (base::settings.chess960 && rook != kNoSquare) std::strcpy(buffer + 2, kSquareNames[rook]);
+    if (style.chess960 && rook != kNoSquare) std::strcpy(buffer + 2, kSquareNames[rook]);
     return;
   }
-  if (base::settings.uci_mode) {
+  if (style.uci) {
     buffer[4] = "qnbr"[promotion_type(move) == kQueen ? 0 : promotion_type(move) - 1];
     buffer[5] = 0;
   } else {
@@ -82,12 +81,13 @@ void move_to_text(const Position& pos, int side, Move move, char* buffer) {
   }
 }
 
-void san_forms(const Position& pos, Move move, char* coordinate, char* san, char* file_form, char* rank_form) {
+void san_forms(const Position& pos, Move move, char* coordinate, char* san, char* file_form, char* rank_form,
+               MoveStyle style) {
   int side = pos.side;
   int from = move_from(move), to = move_to(move);
   int type = type_of(pos.board[from]);
   bool capture = pos.board[to] != 0;
-  move_to_text(pos, side, move, coordinate);
+  move_to_text(pos, side, move, coordinate, style);
   san[0] = file_form[0] = rank_form[0] = 0;
 
   if (type == kPawn) {
@@ -107,7 +107,7 @@ void san_forms(const Position& pos, Move move, char* coordinate, char* san, char
     bool king_side = move & kFlagKingSide;
     int rook = castle_rook_of(pos, side, move);
     int destination = make_square(king_side ? 6 : 2, rank_of(from));
-    bool chess960 = base::settings.chess960 != 0;
+    bool chess960 = style.chess960;
     std::strcpy(san, king_side ? "O-O" : "O-O-O");
     std::strcpy(file_form, king_side ? "O-O" : "O-O-O");
     std::sprintf(coordinate, "%s%s", kSquareNames[from], kSquareNames[chess960 ? rook : destination]);
@@ -133,7 +133,7 @@ void san_forms(const Position& pos, Move move, char* coordinate, char* san, char
     for (char* form : {coordinate, san, file_form, rank_form}) std::strcat(form, "+");
 }
 
-int text_to_move(const Position& pos, const char* text, Move& move) {
+int text_to_move(const Position& pos, const char* text, Move& move, MoveStyle style) {
   move = kNoMove;
   char wanted[24];
   size_t length = std::strlen(text);
@@ -180,7 +180,7 @@ int text_to_move(const Position& pos, const char* text, Move& move) {
     bool unnamed_form = (type == kKing && (e->move & kFlagMask)) || (type == kPawn && file_of(from) != file_of(to));
     if (!unnamed_form && !(named & bit(to))) continue;
     char forms[4][24];
-    san_forms(pos, e->move, forms[0], forms[1], forms[2], forms[3]);
+    san_forms(pos, e->move, forms[0], forms[1], forms[2], forms[3], style);
     int tier = kTiers;
     for (int f = 3; f >= 0; --f) {
       cut_at_plus(forms[f]);

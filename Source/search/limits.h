@@ -36,4 +36,26 @@ struct Limits {
   position::Move search_moves[position::kMaxMoves] = {};
 };
 
+// The depth and node limits that stand from one search to the next (the command line's -d,
+// -n, -md and -mn, then what the console and UCI "go" leave behind). The shell keeps them
+// and hands them to the tools; every search starts from a copy of them.
+struct StandingLimits {
+  int depth = kUnlimitedDepth;
+  uint64_t nodes = kNoNodeLimit;
+  uint64_t min_nodes = kNoNodeLimit;
+  int node_depth_cap = kUnlimitedDepth;
+
+  bool operator==(const StandingLimits&) const = default;
+
+  // A search's limits: these, and the defaults for the rest.
+  Limits search_limits() const {
+    Limits limits;
+    limits.depth = depth;
+    limits.nodes = nodes;
+    limits.min_nodes = min_nodes;
+    limits.node_depth_cap = node_depth_cap;
+    return limits;
+  }
+};
+
 }  // namespace search

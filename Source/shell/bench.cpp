@@ -81,8 +81,9 @@ void calibrate() {
 }
 
 void run_benchmark(int threaded) {
-  if (settings.depth_limit == 80) {
-    settings.depth_limit = 17;
+  // Unless the command line gave -d, -n or -t, the benchmark searches to a depth of its own.
+  if (kept_limits.standing.depth == search::kUnlimitedDepth) {
+    kept_limits.standing.depth = 17;
     settings.base_time = 999;
   }
   set_quiet();

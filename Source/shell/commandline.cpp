@@ -75,30 +75,30 @@ bool read_setting(Reader& r) {
   if (r.take("-t", 1)) {
     s.base_time = static_cast<float>(std::atof(r.value(0)));
     s.moves_per_control = 1;
-    s.depth_limit = 79;
+    r.result.limits.depth = 79;
     return true;
   }
   if (r.take("-d", 1)) {
-    s.depth_limit = static_cast<int16_t>(std::min(std::atoi(r.value(0)), 79));
+    r.result.limits.depth = static_cast<int16_t>(std::min(std::atoi(r.value(0)), 79));
     s.base_time = 10000;
     s.moves_per_control = 1;
     return true;
   }
   if (r.take("-n", 1)) {
-    s.node_limit = read_count(r.value(0));
+    r.result.limits.nodes = read_count(r.value(0));
     s.base_time = 10000;
-    s.depth_limit = 79;
+    r.result.limits.depth = 79;
     s.moves_per_control = 1;
     return true;
   }
   if (r.take("-md", 1)) {
-    s.node_depth_cap = static_cast<int16_t>(std::atoi(r.value(0)));
+    r.result.limits.node_depth_cap = static_cast<int16_t>(std::atoi(r.value(0)));
     s.base_time = 10000;
     s.moves_per_control = 1;
     return true;
   }
   if (r.take("-mn", 1)) {
-    s.min_nodes = read_count(r.value(0));
+    r.result.limits.min_nodes = read_count(r.value(0));
     s.base_time = 1000;
     s.moves_per_control = 1;
     return true;

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "search/limits.h"
+
 namespace shell {
 
 enum RunMode {
@@ -33,6 +35,9 @@ struct CommandLine {
   std::string input_file;       // what the mode reads (the openings for "-gentraindata")
   std::string positions_file;   // where "-gentraindata" writes: its own argument, not "-o"'s
   std::string named_output;     // "-o": an output the tools may replace; empty when none
+  // -d, -n, -md and -mn: the limits every search of the run starts from. "-t" and "-n" set
+  // depth 79, which keeps the benchmark's own depth away while the tools see no depth given.
+  search::StandingLimits limits;
 };
 
 // Reads argv into the live settings and the returned record, left to right; the last

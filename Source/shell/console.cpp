@@ -127,7 +127,7 @@ std::string refusal(const char* word) {
 // Announces and makes a move of the side to move, then shows the board.
 void play_announced(Move move) {
   char text[16];
-  move_to_text(board(), board().side, move, text);
+  move_to_text(board(), board().side, move, text, move_style());
   char line[64];
   std::snprintf(line, sizeof(line), "%d. move %s", history().undo_index / 2 + 1, text);
   emit_line(line);
@@ -140,7 +140,7 @@ void play_announced(Move move) {
 
 void bare_move(const char* word) {
   Move move;
-  if (!text_to_move(board(), word, move)) {
+  if (!text_to_move(board(), word, move, move_style())) {
     print_plain("invalid: %s\n", refusal(word).c_str());
     return;
   }
@@ -153,7 +153,7 @@ void redo() {
   Move move = next_game_move();
   if (!move || !is_legal_move(board(), move)) return;
   char text[16];
-  move_to_text(board(), board().side, move, text);
+  move_to_text(board(), board().side, move, text, move_style());
   char line[64];
   std::snprintf(line, sizeof(line), "%d%s move %s", history().undo_index / 2 + 1, board().side == kWhite ? "." : "...",
                 text);
@@ -257,7 +257,7 @@ void analyse(const char* depth) {
   settings.own_book = 0;
   settings.base_time = 99999;
   settings.moves_per_control = 1;
-  settings.depth_limit = static_cast<int16_t>(depth[0] ? std::clamp(std::atoi(depth), 0, 80) : 80);
+  kept_limits.standing.depth = depth[0] ? std::clamp(std::atoi(depth), 0, 80) : 80;
   if (control.tt_enabled < 2) search::clear_hash_table();
   control.state = kSearchRequested;
 }
@@ -276,7 +276,7 @@ void show_table_variation() {
   int made = 0;
   for (; made < kMaxVariation && line[made] && is_legal_move(pos, line[made]); ++made) {
     char forms[4][24];
-    san_forms(pos, line[made], forms[0], forms[1], forms[2], forms[3]);
+    san_forms(pos, line[made], forms[0], forms[1], forms[2], forms[3], move_style());
     if (made) text += ' ';
     text += forms[1];
     make_move(pos, line[made]);
@@ -328,10 +328,10 @@ void load_game(const char* name, const char* tag) {
 // The shortest text of a move that reads back as that move alone.
 std::string readable_san(const Position& pos, Move move) {
   char forms[4][16];
-  san_forms(pos, move, forms[0], forms[1], forms[2], forms[3]);
+  san_forms(pos, move, forms[0], forms[1], forms[2], forms[3], move_style());
   for (const char* form : {forms[1], forms[2], forms[3]}) {
     Move read;
-    if (text_to_move(pos, form, read) && read == move) return form;
+    if (text_to_move(pos, form, read, move_style()) && read == move) return form;
   }
   return forms[0];
 }
@@ -407,10 +407,10 @@ void set_value(const Words& words) {
   } else if (!std::strcmp(name, "level")) {
     set_level(value, words.argument[2], words.argument[3]);
   } else if (!std::strcmp(name, "depth")) {
-    s.depth_limit = static_cast<int16_t>(std::min(n, 80));
+    kept_limits.standing.depth = static_cast<int16_t>(std::min(n, 80));
   } else if (!std::strcmp(name, "nodes")) {
-    s.node_limit = static_cast<uint64_t>(std::max(0LL, std::atoll(value)));
-    s.depth_limit = 80;
+    kept_limits.standing.nodes = static_cast<uint64_t>(std::max(0LL, std::atoll(value)));
+    kept_limits.standing.depth = 80;
   } else if (!std::strcmp(name, "target_nps")) {
     control.target_nps = static_cast<float>(clamp_rate(std::atof(value)));
     s.limit_strength = 1;
@@ -421,6 +421,7 @@ void set_value(const Words& words) {
   } else if (!std::strcmp(name, "ss")) {
     if (n == 1) {
       s = settings_snapshot;
+      kept_limits.standing = kept_limits.standing_snapshot;
       emit_line("set default Settings");
     } else {
       s.pruning_depth[kSepDepth] = 0;

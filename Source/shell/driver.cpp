@@ -17,6 +17,7 @@
 #include "shell/game_line.h"
 #include "shell/game.h"
 #include "shell/input.h"
+#include "shell/options.h"
 #include "shell/search_limits.h"
 #include "shell/search_report.h"
 #include "shell/uci.h"
@@ -74,7 +75,7 @@ void answer_request() {
   int mode = control.state == kSearchRequested ? kThinking : kPondering;
   if (Move move = book_choice()) {
     char text[16], line[64];
-    move_to_text(pos, pos.side, move, text);
+    move_to_text(pos, pos.side, move, text, move_style());
     std::snprintf(line, sizeof(line), "%s book move is %s", settings.uci_mode == 1 ? "info string" : "", text);
     emit_line(line);
     // No search ran: the answer costs nothing and has no score.
@@ -115,8 +116,8 @@ void report_result() {
   Move best = result.best_move, ponder = result.ponder_move;
   control.state = 0;
   char best_text[16], ponder_text[16] = "";
-  move_to_text(pos, pos.side, best, best_text);
-  if (ponder) move_to_text(pos, pos.side ^ 1, ponder, ponder_text);
+  move_to_text(pos, pos.side, best, best_text, move_style());
+  if (ponder) move_to_text(pos, pos.side ^ 1, ponder, ponder_text, move_style());
   if (settings.uci_mode == 0) {
     report_console_result(result, best_text);
   } else {

@@ -17,6 +17,7 @@
 #include "search/control.h"
 #include "shell/driver.h"
 #include "shell/options.h"
+#include "shell/search_limits.h"
 #include "shell/search_report.h"
 #include "base/output.h"
 #include "base/settings.h"
@@ -40,9 +41,9 @@
 namespace {
 
 // Tiny searches need only a small table.
-void shrink_hash_for_tiny_searches(base::EngineSettings& s) {
-  if (s.depth_limit <= 8 || s.node_limit <= 100000) s.hash_mb = 2;
-  else if (s.depth_limit == 9 || s.node_limit <= 200000) s.hash_mb = 4;
+void shrink_hash_for_tiny_searches(const search::StandingLimits& limits, base::EngineSettings& s) {
+  if (limits.depth <= 8 || limits.nodes <= 100000) s.hash_mb = 2;
+  else if (limits.depth == 9 || limits.nodes <= 200000) s.hash_mb = 4;
 }
 
 void release_thread_blocks() {
@@ -94,7 +95,7 @@ void load_engine_data() {
   using base::settings;
   // What "set ss 1" and the "uci" option defaults go back to: the command line's settings,
   // then those of the configuration file (which takes the snapshot again).
-  base::settings_snapshot = settings;
+  shell::take_settings_snapshot();
   if (!settings.config_file.empty()) shell::load_config_file();
   if (settings.log) base::open_log();
   eval::register_eval_params();
@@ -105,11 +106,13 @@ void load_engine_data() {
     base::emit_line("info string no network loaded, evaluating with the hand-crafted evaluation");
 }
 
-// Runs the mode the command line chose, with the files it named; returns the exit code.
+// Runs the mode the command line chose, with the files and limits it named; returns the
+// exit code.
 int run_mode(const shell::CommandLine& command_line) {
   using namespace shell;
   using base::settings;
   const tools::ToolFiles files{command_line.input_file, command_line.named_output};
+  const search::StandingLimits& limits = command_line.limits;
   switch (command_line.mode) {
     case kModeTrain:
       return tools::run_network_training(files.input.c_str(), settings.train_positions);
@@ -125,17 +128,17 @@ int run_mode(const shell::CommandLine& command_line) {
     case kModeBuildBook:
       return book::build_book(files.input);
     case kModeEpdAnalysis:
-      return tools::run_epd_suite(files, tools::kUsualEpdOutput, false);
+      return tools::run_epd_suite(files, tools::kUsualEpdOutput, false, limits);
     case kModePgnScan:
       return tools::scan_pgn_file(files);
     case kModePruneNetwork:
       return tools::prune_network(files, "pruned.bin");
     case kModeSecondBookPass:
-      return tools::run_epd_suite(files, tools::kSuiteScratchOutput, true);
+      return tools::run_epd_suite(files, tools::kSuiteScratchOutput, true, limits);
     case kModeGenerateTrainingData:
-      return tools::generate_selfplay_epd(files.input, command_line.positions_file, settings.train_positions);
+      return tools::generate_selfplay_epd(files.input, command_line.positions_file, settings.train_positions, limits);
     case kModeScoreTrainingData:
-      return tools::score_training_file(files);
+      return tools::score_training_file(files, limits);
     case kModeEpdToTraining:
       return tools::epd_to_training_file(files);
     case kModeTrainingToEpd:
@@ -166,7 +169,9 @@ int main(int argc, char** argv) {
     std::snprintf(line, sizeof(line), "info string Hello from %s", shell::kEngineName);
     base::emit_line(line);
   }
-  shrink_hash_for_tiny_searches(settings);
+  shrink_hash_for_tiny_searches(command_line.limits, settings);
+  // The engine and the benchmark keep the command line's limits with the shell's own.
+  shell::kept_limits.standing = command_line.limits;
   if (!search::allocate_hash_table()) {
     release_thread_blocks();
     return 1;

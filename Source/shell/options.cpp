@@ -12,6 +12,7 @@
 #include "tablebase/tbfiles.h"
 #include "base/output.h"
 #include "base/settings.h"
+#include "shell/search_limits.h"
 
 namespace shell {
 
@@ -279,8 +280,10 @@ void load_config_file() {
   }
   --config_nesting;
   std::fclose(file);
-  settings_snapshot = settings;
+  take_settings_snapshot();
 }
+
+position::MoveStyle move_style() { return {settings.chess960 != 0, settings.uci_mode != 0}; }
 
 void send_option_list() {
   for (const Option& option : kOptions) list(option);

@@ -1,7 +1,13 @@
 // Engine options: the UCI option list, the option handler and the configuration file.
 #pragma once
 
+#include "position/notation.h"
+
 namespace shell {
+
+// The move text the engine speaks now: Chess960 castling when UCI_Chess960 (or the
+// console's "set frc") is on, UCI promotion letters under UCI.
+position::MoveStyle move_style();
 
 // Applies one option by its UCI name (case matters); unknown names are ignored. Does
 // nothing while a search is requested or running.

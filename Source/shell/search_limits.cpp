@@ -18,11 +18,7 @@ int moves_to_go(int moves_played) {
 }
 
 search::Limits game_search_limits(int side, int moves_played) {
-  search::Limits limits;
-  limits.depth = settings.depth_limit;
-  limits.nodes = settings.node_limit;
-  limits.min_nodes = settings.min_nodes;
-  limits.node_depth_cap = settings.node_depth_cap;
+  search::Limits limits = kept_limits.standing.search_limits();
   limits.fixed_time = settings.moves_per_control == 1;
   limits.move_time = settings.base_time;
   limits.increment = settings.increment;
@@ -34,6 +30,11 @@ search::Limits game_search_limits(int side, int moves_played) {
 
 void clock_to_fixed_time(int side) {
   if (settings.moves_per_control == 1) kept_limits.clock[side] = settings.base_time;
+}
+
+void take_settings_snapshot() {
+  base::settings_snapshot = settings;
+  kept_limits.standing_snapshot = kept_limits.standing;
 }
 
 }  // namespace shell

@@ -10,6 +10,7 @@
 #include "position/notation.h"
 #include "search/alphabeta.h"
 #include "shell/input.h"
+#include "shell/options.h"
 
 namespace shell {
 
@@ -31,7 +32,7 @@ void variation_text(const Position& root, const Move* pv, int limit, char* text,
   int used = 0;
   for (int i = 0; i < limit && pv[i] && used < size - 12; ++i) {
     char move[16];
-    move_to_text(root, root.side ^ (i & 1), pv[i], move);
+    move_to_text(root, root.side ^ (i & 1), pv[i], move, move_style());
     used += std::snprintf(text + used, size - used, i ? " %s" : "%s", move);
   }
 }
@@ -64,7 +65,7 @@ void console_iteration(const search::IterationReport& r) {
   for (int i = 0; i < limit && r.pv[i]; ++i) {
     if (i && i % 8 == 0) text += "\n                              ";
     else if (i) text += ' ';
-    move_to_text(root, root.side ^ (i & 1), r.pv[i], move_text);
+    move_to_text(root, root.side ^ (i & 1), r.pv[i], move_text, move_style());
     text += move_text;
   }
   char line[81 * 8 + 256];

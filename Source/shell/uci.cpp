@@ -76,7 +76,7 @@ void parse_setoption(const char* arguments) {
     if (value_at && std::strlen(value_at) > 6) value = value_at + 6;
   }
   set_option(name.c_str(), value.c_str());
-  settings_snapshot = settings;
+  take_settings_snapshot();
 }
 
 void new_game() {
@@ -231,18 +231,18 @@ void start_go(const char* arguments) {
   if (find_number(arguments, "binc", value) && side == kBlack)
     s.increment = static_cast<float>(bounded(value, -kMaxMs, kMaxMs) / 1000);
   if (find_number(arguments, "movestogo", value)) {
-    s.depth_limit = 80;
+    kept_limits.standing.depth = kUnlimitedDepth;
     s.moves_per_control = 40;
-    s.node_limit = kNoNodeLimit;
+    kept_limits.standing.nodes = kNoNodeLimit;
     kept_limits.moves_to_go = static_cast<int>(bounded(value, 0, kMaxMovesToGo));
   }
   if (find_number(arguments, "depth", value)) {
-    s.depth_limit = static_cast<int16_t>(bounded(value, kLowestDepth, 80));
+    kept_limits.standing.depth = static_cast<int>(bounded(value, kLowestDepth, kUnlimitedDepth));
     s.moves_per_control = 1;
     s.base_time = kNoTimeLimit;
   }
   if (find_number(arguments, "nodes", value)) {
-    s.node_limit = static_cast<uint64_t>(bounded(value, 0, static_cast<double>(kNoNodeLimit)));
+    kept_limits.standing.nodes = static_cast<uint64_t>(bounded(value, 0, static_cast<double>(kNoNodeLimit)));
     s.moves_per_control = 1;
     s.base_time = kNoTimeLimit;
   }
@@ -255,9 +255,9 @@ void start_go(const char* arguments) {
   if (std::strstr(arguments, "infinite")) {
     s.base_time = kNoTimeLimit;
     s.increment = 0;
-    s.depth_limit = 80;
+    kept_limits.standing.depth = kUnlimitedDepth;
     s.moves_per_control = 1;
-    s.node_limit = kNoNodeLimit;
+    kept_limits.standing.nodes = kNoNodeLimit;
   }
   control.state = std::strstr(arguments, "ponder") ? kPonderRequested : kSearchRequested;
 }

@@ -37,9 +37,12 @@ constexpr int kAlternativeMargin = 100;
 bool is_separator(char c) { return c == ' ' || c == ',' || c == ';' || c == '"' || c == '\n'; }
 
 // Reads one move of an operand; check, mate and comment marks are no part of the move.
+// The move text of the suites and of the annotated output: what the settings ask for.
+position::MoveStyle suite_move_style() { return {base::settings.chess960 != 0, base::settings.uci_mode != 0}; }
+
 bool read_move(const Position& pos, std::string text, Move& move) {
   while (!text.empty() && (text.back() == '#' || text.back() == '!' || text.back() == '?')) text.pop_back();
-  return !text.empty() && text_to_move(pos, text.c_str(), move);
+  return !text.empty() && text_to_move(pos, text.c_str(), move, suite_move_style());
 }
 
 // Calls `visit` with each piece of `text` between separators.
@@ -125,7 +128,7 @@ namespace {
 
 void print_move(const Position& pos, const ToolSearchResult& r) {
   char coordinate[16], san[16] = "none", file_form[16], rank_form[16];
-  if (r.best_move) san_forms(pos, r.best_move, coordinate, san, file_form, rank_form);
+  if (r.best_move) san_forms(pos, r.best_move, coordinate, san, file_form, rank_form, suite_move_style());
   emit("move= %s, time= %0.3f, score= %d, nodes= %0.0f, %0.0fK nps", san, r.seconds, r.score,
        static_cast<double>(r.nodes), r.nodes / (r.seconds + 0.002) / 1000);
 }
@@ -142,15 +145,15 @@ void write_annotated(OutputFile& out, const EpdLine& epd, const ToolSearchResult
 
 // Searches the position set up from `epd` (its text `line`) and counts the search and
 // its answer into `totals`; returns what the search found.
-ToolSearchResult search_suite_position(Position& pos, const EpdLine& epd, std::string_view line, bool verbose,
-                                       Totals& totals) {
+ToolSearchResult search_suite_position(Position& pos, const EpdLine& epd, std::string_view line,
+                                       const search::Limits& limits, bool verbose, Totals& totals) {
   ++totals.positions;
   if (verbose) {
     emit("pos= %d %.*s", totals.positions, static_cast<int>(line.size()), line.data());
     display_board(pos);
   }
   if (search::control.tt_enabled) search::clear_hash_table();
-  ToolSearchResult r = tool_search(pos);
+  ToolSearchResult r = tool_search(pos, limits);
   totals.seconds += r.seconds;
   totals.nodes += static_cast<double>(r.nodes);
   totals.depth += r.depth;
@@ -180,7 +183,8 @@ void print_totals(const Totals& totals) {
 
 }  // namespace
 
-int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool write_lines) {
+int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool write_lines,
+                  const search::StandingLimits& standing) {
   const std::string& input = files.input;
   InputFile file;
   OutputFile out, lines_out;
@@ -189,7 +193,7 @@ int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool 
     return base::report_failure("%s", lines_out.failure().c_str());
 
   emit("Analyzing %s...", input.c_str());
-  prepare_tool_searches(4);
+  const search::Limits limits = prepare_tool_searches(standing, 4);
   bool verbose = !base::quiet();
   position::Game game;
   Position& pos = game.position;
@@ -204,7 +208,7 @@ int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool 
         reader.faults().add(kBadFen);
         continue;
       }
-      ToolSearchResult r = search_suite_position(pos, reader.epd(), reader.line(), verbose, totals);
+      ToolSearchResult r = search_suite_position(pos, reader.epd(), reader.line(), limits, verbose, totals);
       write_annotated(out, reader.epd(), r);
       if (write_lines) write_good_moves(pos, lines_out);
     }

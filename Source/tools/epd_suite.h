@@ -6,6 +6,7 @@
 #include <string>
 
 #include "position/position.h"
+#include "search/limits.h"
 #include "tools/epd.h"
 #include "tools/tool_files.h"
 
@@ -31,11 +32,12 @@ struct MoveKeyScore {
 };
 MoveKeyScore move_key_score(const position::Position& pos, const char* c0, position::Move best);
 
-// Searches every position of the input, writing the annotated positions to the output
+// Searches every position of the input within the `standing` limits, writing the annotated positions to the output
 // named with -o, else `usual_output`, and,
 // with `write_lines`, the position after each root move that scores within a pawn of the
 // best (up to the multipv setting) to kSuiteLinesFile. Prints the totals; returns the
 // run's exit code.
-int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool write_lines);
+int run_epd_suite(const ToolFiles& files, const std::string& usual_output, bool write_lines,
+                  const search::StandingLimits& standing);
 
 }  // namespace tools

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/settings.h"
 #include "book/pgn_reader.h"
 #include "position/makemove.h"
 #include "position/notation.h"
@@ -44,10 +45,11 @@ int replay_pgn_game(const PgnGame& game, position::Position& pos) {
   const char* fen = game.fen.size() >= kMinFenLength ? game.fen.c_str() : position::kStartFen;
   if (position::set_position(pos, fen) != 0) return -1;
   int made = 0;
+  const position::MoveStyle style{base::settings.chess960 != 0, base::settings.uci_mode != 0};
   for (const std::string& text : game.moves) {
     if (pos.game->undo_index >= position::kMaxGameMoves) break;  // room left for a search
     position::Move move;
-    if (!position::text_to_move(pos, text.c_str(), move)) {
+    if (!position::text_to_move(pos, text.c_str(), move, style)) {
       char now[128];
       position::write_fen(pos, now, 0);
       std::printf("can't parse move %d. %s in game #%d  %s\n", made / 2 + 1, printable(text).c_str(), game.number, now);

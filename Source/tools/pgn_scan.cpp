@@ -16,6 +16,7 @@
 #include "tools/text_lines.h"
 #include "tools/progress.h"
 #include "base/failure.h"
+#include "base/settings.h"
 
 namespace tools {
 
@@ -160,6 +161,7 @@ bool pgn_game_to_epd(const PgnGame& game, std::string& out) {
   if (moves == 0) return true;
   int first = set_up ? kFirstPlySetUp : kFirstPly;
   char fen[128], line[192];
+  const position::MoveStyle style{base::settings.chess960 != 0, base::settings.uci_mode != 0};
   for (int k = 0;; ++k) {
     if (k >= first) {
       position::write_fen(pos, fen, 0);
@@ -174,7 +176,7 @@ bool pgn_game_to_epd(const PgnGame& game, std::string& out) {
     }
     if (k == moves) return true;
     position::Move move;
-    if (!position::text_to_move(pos, game.moves[k].c_str(), move)) {
+    if (!position::text_to_move(pos, game.moves[k].c_str(), move, style)) {
       position::write_fen(pos, fen, 0);
       std::printf("can't parse move %d. %s in game #%d  %s\n", k / 2 + 1, printable(game.moves[k]).c_str(), game.number,
                   fen);

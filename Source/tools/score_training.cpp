@@ -54,16 +54,17 @@ bool read_labels(const EpdLine& epd, Labels& labels) {
   return !labels.has_gr || (read_decimal(epd.operand[kOpGr], labels.gr) && labels.gr >= 0 && labels.gr <= 1);
 }
 
-// Carries `pos` through the captures a one-ply search finds, then searches it at `depth`.
-// True, with the search's score, when the position it ends in is quiet enough to keep.
-bool rescore(Position& pos, int depth, Labels& labels, int& score) {
+// Carries `pos` through the captures a one-ply search finds, then searches it within
+// `limits`. True, with the search's score, when the position it ends in is quiet enough
+// to keep.
+bool rescore(Position& pos, const search::Limits& limits, Labels& labels, int& score) {
   if (side_in_check(pos)) return false;
-  settings.depth_limit = 1;
-  ToolSearchResult r = tool_search(pos);
-  settings.depth_limit = static_cast<int16_t>(depth);
+  search::Limits one_ply = limits;
+  one_ply.depth = 1;
+  ToolSearchResult r = tool_search(pos, one_ply);
   if (r.best_move) play_variation(pos, labels.ce, labels.gr);
   if (side_in_check(pos)) return false;
-  r = tool_search(pos);
+  r = tool_search(pos, limits);
   score = r.score;
   return r.best_move && quiet_for_training(pos, r);
 }
@@ -78,7 +79,7 @@ void write_scored(OutputFile& out, const Position& pos, const Labels& labels, in
 
 }  // namespace
 
-int score_training_file(const ToolFiles& files) {
+int score_training_file(const ToolFiles& files, const search::StandingLimits& standing) {
   const std::string& input = files.input;
   OutputChoice output = choose_output(files, kUsualEpdOutput);
   if (input.find(".epd") == std::string::npos)
@@ -92,8 +93,7 @@ int score_training_file(const ToolFiles& files) {
   settings.calibration_nps = 10000000;
   settings.max_elo = 4000;
   base::set_quiet();
-  prepare_tool_searches(3);
-  const int depth = settings.depth_limit;
+  const search::Limits limits = prepare_tool_searches(standing, 3);
 
   LineFaults faults;
   uint64_t scored = 0, read = 0;
@@ -115,7 +115,7 @@ int score_training_file(const ToolFiles& files) {
       }
       ++read;
       int score;
-      if (!rescore(pos, depth, labels, score)) continue;
+      if (!rescore(pos, limits, labels, score)) continue;
       write_scored(out, pos, labels, score);
       ++scored;
     }

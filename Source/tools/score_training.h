@@ -4,6 +4,7 @@
 // and kept only when it is quiet.
 #pragma once
 
+#include "search/limits.h"
 #include "tools/tool_files.h"
 
 namespace tools {
@@ -11,6 +12,6 @@ namespace tools {
 // Scores the input into the output named with -o, else kUsualEpdOutput (both must contain
 // ".epd"), with the tablebases the command line or configuration gave. Returns the run's
 // exit code.
-int score_training_file(const ToolFiles& files);
+int score_training_file(const ToolFiles& files, const search::StandingLimits& standing);
 
 }  // namespace tools

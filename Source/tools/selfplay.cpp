@@ -78,7 +78,8 @@ std::FILE* open_games_output(const std::string& path) {
 bool only_kings(const Position& pos) { return pos.material[kWhite] == 0 && pos.material[kBlack] == 0; }
 
 // Plays one game from `opening`; false when a stop was asked for before it ended.
-bool play_game(const std::string& opening, std::vector<SelfplayPly>& plies, double (&result)[2]) {
+bool play_game(const std::string& opening, const search::Limits& limits, std::vector<SelfplayPly>& plies,
+               double (&result)[2]) {
   position::Game game;
   Position& pos = game.position;
   set_position(pos, opening.c_str());
@@ -88,7 +89,7 @@ bool play_game(const std::string& opening, std::vector<SelfplayPly>& plies, doub
   char fen[128];
   for (;;) {
     if (is_draw(pos, 0) || only_kings(pos)) return true;
-    ToolSearchResult r = tool_search(pos);
+    ToolSearchResult r = tool_search(pos, limits);
     if (stop_requested || settings.quit) return false;
     if (!r.best_move) return true;
     SelfplayPly ply;
@@ -136,7 +137,8 @@ std::string selfplay_game_lines(const std::vector<SelfplayPly>& plies, const dou
   return lines;
 }
 
-int generate_selfplay_epd(const std::string& openings_file, const std::string& output, uint64_t count) {
+int generate_selfplay_epd(const std::string& openings_file, const std::string& output, uint64_t count,
+                          const search::StandingLimits& standing) {
   const std::string openings_path = openings_file.empty() ? kOpeningsFile : openings_file;
   LineFaults faults;
   std::vector<std::string> openings;
@@ -148,7 +150,7 @@ int generate_selfplay_epd(const std::string& openings_file, const std::string& o
 
   settings.eval_noise = kSelfplayNoise;
   base::set_quiet();
-  prepare_tool_searches(3);
+  const search::Limits limits = prepare_tool_searches(standing, 3);
   stop_requested = 0;
   auto previous_int = std::signal(SIGINT, request_stop);
   auto previous_term = std::signal(SIGTERM, request_stop);
@@ -164,7 +166,7 @@ int generate_selfplay_epd(const std::string& openings_file, const std::string& o
     int fruitless = 0;
     while (written < count && !stop_requested && !settings.quit) {
       const std::string& opening = openings[main_random() % openings.size()];
-      if (!play_game(opening, plies, result)) break;
+      if (!play_game(opening, limits, plies, result)) break;
       std::string lines = selfplay_game_lines(plies, result, count - written, main_random);
       ++games;
       if (lines.empty()) {

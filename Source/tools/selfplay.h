@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "search/limits.h"
+
 namespace tools {
 
 // The openings the generator reads from the working directory when the command line
@@ -38,11 +40,12 @@ struct SelfplayPly {
 std::string selfplay_game_lines(const std::vector<SelfplayPly>& plies, const double (&result)[2], uint64_t limit,
                                 uint32_t (*coin)());
 
-// Plays games until `count` positions are written to `output`, which must not exist yet,
+// Plays games, searching within the `standing` limits, until `count` positions are written to `output`, which must not exist yet,
 // appending each finished game at once, so that a run stopped early (Ctrl-C, or a kill)
 // keeps every game it finished and no line in part. The openings come from `openings`,
 // kOpeningsFile when that is empty. Returns the run's exit code: a run stopped by Ctrl-C succeeds with what it wrote; one that cannot read its
 // openings, write its output or find games worth keeping fails.
-int generate_selfplay_epd(const std::string& openings, const std::string& output, uint64_t count);
+int generate_selfplay_epd(const std::string& openings, const std::string& output, uint64_t count,
+                          const search::StandingLimits& standing);
 
 }  // namespace tools

@@ -18,12 +18,10 @@ namespace {
 constexpr float kUnboundedMoveTime = 10000000.0f;
 constexpr int kQuietMargin = 50;
 
-bool limit_given() {
-  base::EngineSettings defaults;
-  base::set_default_settings(defaults);
+bool limit_given(const search::StandingLimits& standing) {
+  const search::StandingLimits none;
   // "-t" sets depth 79: a time per move, which the tools replace by their own.
-  return settings.depth_limit < 79 || settings.node_limit != defaults.node_limit ||
-         settings.node_depth_cap != defaults.node_depth_cap;
+  return standing.depth < 79 || standing.nodes != none.nodes || standing.node_depth_cap != none.node_depth_cap;
 }
 
 search::Reporter silent_reporter;
@@ -31,31 +29,21 @@ search::Reporter* reporter = &silent_reporter;
 // The variation of the last tool search.
 Move last_pv[kMaxPly];
 
-// The standing limits the tools keep in the settings record, with a fixed move time.
-search::Limits tool_limits() {
-  search::Limits limits;
-  limits.depth = settings.depth_limit;
-  limits.nodes = settings.node_limit;
-  limits.min_nodes = settings.min_nodes;
-  limits.node_depth_cap = settings.node_depth_cap;
-  limits.move_time = limits.time_left = settings.base_time;
-  limits.increment = settings.increment;
-  return limits;
-}
-
 }  // namespace
 
 void set_search_reporter(search::Reporter& tool_reporter) { reporter = &tool_reporter; }
 
-void prepare_tool_searches(int tt_below) {
-  if (!limit_given()) settings.depth_limit = kDefaultToolDepth;
-  settings.base_time = kUnboundedMoveTime;
-  settings.moves_per_control = 1;
-  if (settings.depth_limit < tt_below) search::control.tt_enabled = 0;
+search::Limits prepare_tool_searches(const search::StandingLimits& standing, int tt_below) {
+  search::Limits limits = standing.search_limits();
+  if (!limit_given(standing)) limits.depth = kDefaultToolDepth;
+  limits.move_time = limits.time_left = kUnboundedMoveTime;
+  limits.increment = settings.increment;
+  if (limits.depth < tt_below) search::control.tt_enabled = 0;
+  return limits;
 }
 
-ToolSearchResult tool_search(const Position& pos) {
-  search::Result found = search::think(search::kFixedSearch, pos, tool_limits(), *reporter, settings.threads > 1 ? 1 : 0);
+ToolSearchResult tool_search(const Position& pos, const search::Limits& limits) {
+  search::Result found = search::think(search::kFixedSearch, pos, limits, *reporter, settings.threads > 1 ? 1 : 0);
   search::control.state = 0;
   std::memcpy(last_pv, found.pv, sizeof(last_pv));
   ToolSearchResult r;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "position/position.h"
+#include "search/limits.h"
 #include "search/report.h"
 
 namespace tools {
@@ -17,11 +18,12 @@ constexpr int kDefaultToolDepth = 8;
 // Where the tool searches report; they are silent until the program names a reporter.
 void set_search_reporter(search::Reporter& reporter);
 
-// Settings every tool search shares: a move time so long that only the depth or node
-// limit ends a search, and the default depth when none was given. With `tt_below` the
-// transposition table is switched off for depth limits below it (a table is no help to
-// tiny searches and its clearing would cost more than they do).
-void prepare_tool_searches(int tt_below);
+// The limits every search of a tool shares: the `standing` ones the command line gave, a
+// move time so long that only the depth or node limit ends a search, and the default depth
+// when none was given. With `tt_below` the transposition table is switched off for depth
+// limits below it (a table is no help to tiny searches and its clearing would cost more
+// than they do).
+search::Limits prepare_tool_searches(const search::StandingLimits& standing, int tt_below);
 
 struct ToolSearchResult {
   position::Move best_move = position::kNoMove;
@@ -36,9 +38,9 @@ struct ToolSearchResult {
   int root_qscore = 0;
 };
 
-// Searches `pos` as it stands (its game history included) on the calling thread, or on
-// the configured threads when there are several.
-ToolSearchResult tool_search(const position::Position& pos);
+// Searches `pos` as it stands (its game history included) within `limits`, on the calling
+// thread, or on the configured threads when there are several.
+ToolSearchResult tool_search(const position::Position& pos, const search::Limits& limits);
 
 // The principal variation of the last search, ending with kNoMove.
 const position::Move* last_principal_variation();

@@ -68,7 +68,7 @@ std::vector<position::Position> game_positions(std::string& error) {
     positions.push_back(thread.position);
     for (const char* text : game.moves) {
       position::Move move = 0;
-      if (position::text_to_move(thread.position, text, move) != 1) {
+      if (position::text_to_move(thread.position, text, move, position::MoveStyle{}) != 1) {
         error = std::string("bad move ") + text;
         return {};
       }

@@ -105,7 +105,7 @@ class Game {
     position::generate_all_moves(pos, list);
     for (const position::MoveEntry* e = list; e->move != position::kListEnd; ++e) {
       char name[16];
-      position::move_to_text(pos, pos.side, e->move, name);
+      position::move_to_text(pos, pos.side, e->move, name, position::MoveStyle{});
       if (text == name && position::move_is_legal(pos, pos.side, e->move)) return e->move;
     }
     return 0;

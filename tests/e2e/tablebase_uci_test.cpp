@@ -70,7 +70,7 @@ class Board {
     for (const position::MoveEntry* e = list; e->move != position::kListEnd; ++e) {
       if (!position::move_is_legal(pos_, pos_.side, e->move)) continue;
       char text[16];
-      position::move_to_text(pos_, pos_.side, e->move, text);
+      position::move_to_text(pos_, pos_.side, e->move, text, position::MoveStyle{});
       moves.emplace_back(text, e->move);
     }
     return moves;

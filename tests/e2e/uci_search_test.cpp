@@ -65,7 +65,7 @@ class Referee {
     for (const position::MoveEntry* e = list; e->move != position::kListEnd; ++e) {
       if (!position::move_is_legal(pos, pos.side, e->move)) continue;
       char text[16];
-      position::move_to_text(pos, pos.side, e->move, text);
+      position::move_to_text(pos, pos.side, e->move, text, position::MoveStyle{});
       moves.insert(text);
     }
     return moves;
@@ -79,7 +79,7 @@ class Referee {
     position::generate_all_moves(pos, list);
     for (const position::MoveEntry* e = list; e->move != position::kListEnd; ++e) {
       char text[16];
-      position::move_to_text(pos, pos.side, e->move, text);
+      position::move_to_text(pos, pos.side, e->move, text, position::MoveStyle{});
       if (move == text && position::move_is_legal(pos, pos.side, e->move)) {
         position::make_move(thread_->position, e->move);
         return true;

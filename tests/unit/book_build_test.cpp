@@ -70,7 +70,7 @@ Entries line_entries(const std::vector<const char*>& moves, int weight) {
   Entries entries;
   for (const char* text : moves) {
     position::Move move;
-    EXPECT_TRUE(position::text_to_move(pos, text, move)) << text;
+    EXPECT_TRUE(position::text_to_move(pos, text, move, position::MoveStyle{})) << text;
     entries.emplace_back(book::book_key(pos), book::move_to_book_move(pos, move), weight);
     position::make_move(pos, move);
   }
@@ -196,7 +196,7 @@ Entries expected_book(const std::string& pgn) {
       while (!word.empty() && std::string("!?#").find(word.back()) != std::string::npos) word.pop_back();
       position::Move move;
       if (word.empty()) continue;
-      if ((stopped = !position::text_to_move(pos, word.c_str(), move))) break;
+      if ((stopped = !position::text_to_move(pos, word.c_str(), move, position::MoveStyle{}))) break;
       std::vector<MoveRecord>& records = positions[book::book_key(pos)];
       uint16_t encoded = book::move_to_book_move(pos, move);
       auto r = std::find_if(records.begin(), records.end(), [&](const MoveRecord& m) { return m.move == encoded; });

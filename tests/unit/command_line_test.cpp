@@ -64,6 +64,7 @@ TEST_F(CommandLineOptions, UnknownArgumentsChangeNothing) {
   EXPECT_FALSE(result.failed);
   EXPECT_TRUE(same_settings(settings, defaults()));
   EXPECT_TRUE(same_settings(base::settings_snapshot, defaults()));
+  EXPECT_TRUE(result.limits == search::StandingLimits{});
 }
 
 TEST_F(CommandLineOptions, ProtocolAndOutputSwitches) {
@@ -93,38 +94,36 @@ TEST_F(CommandLineOptions, ProtocolAndOutputSwitches) {
 
 TEST_F(CommandLineOptions, SearchLimits) {
   settings.moves_per_control = 7;
-  read({"-t", "2"});
+  shell::CommandLine r = read({"-t", "2"});
   EXPECT_EQ(settings.base_time, 2.0f);
   EXPECT_EQ(settings.moves_per_control, 1);
-  EXPECT_EQ(settings.depth_limit, 79);
+  EXPECT_EQ(r.limits.depth, 79);
 
   // The later option decides what both set.
-  fresh({"-t", "2", "-d", "12"});
+  r = fresh({"-t", "2", "-d", "12"});
   EXPECT_EQ(settings.base_time, 10000.0f);
-  EXPECT_EQ(settings.depth_limit, 12);
-  fresh({"-d", "12", "-t", "2"});
+  EXPECT_EQ(r.limits.depth, 12);
+  r = fresh({"-d", "12", "-t", "2"});
   EXPECT_EQ(settings.base_time, 2.0f);
-  EXPECT_EQ(settings.depth_limit, 79);
+  EXPECT_EQ(r.limits.depth, 79);
 
-  fresh({"-d", "100"});
-  EXPECT_EQ(settings.depth_limit, 79);
-  fresh({"-d", "5"});
-  EXPECT_EQ(settings.depth_limit, 5);
+  EXPECT_EQ(fresh({"-d", "100"}).limits.depth, 79);
+  EXPECT_EQ(fresh({"-d", "5"}).limits.depth, 5);
 
   SetUp();
   settings.moves_per_control = 7;
-  read({"-n", "150000"});
-  EXPECT_EQ(settings.node_limit, 150000u);
+  r = read({"-n", "150000"});
+  EXPECT_EQ(r.limits.nodes, 150000u);
   EXPECT_EQ(settings.base_time, 10000.0f);
-  EXPECT_EQ(settings.depth_limit, 79);
+  EXPECT_EQ(r.limits.depth, 79);
   EXPECT_EQ(settings.moves_per_control, 1);
 
   SetUp();
   settings.moves_per_control = 7;
-  read({"-md", "7"});
-  EXPECT_EQ(settings.node_depth_cap, 7);
+  r = read({"-md", "7"});
+  EXPECT_EQ(r.limits.node_depth_cap, 7);
   EXPECT_EQ(settings.base_time, 10000.0f);
-  EXPECT_EQ(settings.depth_limit, 80);
+  EXPECT_EQ(r.limits.depth, 80);
   EXPECT_EQ(settings.moves_per_control, 1);
 }
 
@@ -347,10 +346,10 @@ TEST_F(CommandLineModes, ToolOptionsWithSideEffects) {
   shell::CommandLine games = fresh({"-gentraindata", "out.bin", "500", "/data/open.epd", "-d", "3"});
   EXPECT_EQ(games.mode, shell::kModeGenerateTrainingData);
   EXPECT_EQ(games.input_file, "/data/open.epd");
-  EXPECT_EQ(settings.depth_limit, 3);
+  EXPECT_EQ(games.limits.depth, 3);
   games = fresh({"-anepd", "s.epd", "-gentraindata", "out.bin", "500", "-d", "3"});
   EXPECT_EQ(games.input_file, "mybook_6mv.epd");
-  EXPECT_EQ(settings.depth_limit, 3);
+  EXPECT_EQ(games.limits.depth, 3);
   EXPECT_EQ(games.positions_file, "out.bin");
   EXPECT_EQ(settings.train_positions, 500u);
   EXPECT_EQ(settings.book_variety, 75);
@@ -362,7 +361,7 @@ TEST_F(CommandLineModes, ToolOptionsWithSideEffects) {
   shell::CommandLine prune = fresh({"-prune_nn", "/data/n.bin", "-d", "3"});
   EXPECT_EQ(prune.mode, shell::kModePruneNetwork);
   EXPECT_EQ(prune.input_file, "/data/n.bin");
-  EXPECT_EQ(settings.depth_limit, 3);
+  EXPECT_EQ(prune.limits.depth, 3);
   prune = fresh({"-prune_nn", "-quiet"});
   EXPECT_TRUE(prune.quiet);
   EXPECT_EQ(prune.input_file, "2024_n10k.bin");

@@ -277,7 +277,7 @@ TEST(HcePawnHash, ReuseMatchesFreshComputation) {
   nesk_test::set_up(position::kStartFen);
   for (const char* text : moves) {
     position::Move move = 0;
-    ASSERT_EQ(position::text_to_move(thread.position, text, move), 1) << text;
+    ASSERT_EQ(position::text_to_move(thread.position, text, move, position::MoveStyle{}), 1) << text;
     position::make_move(thread.position, move);
     char fen[128];
     position::write_fen(thread.position, fen, 0);

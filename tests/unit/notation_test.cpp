@@ -14,7 +14,6 @@ namespace {
 using namespace position;
 using nesk_test::mv;
 using nesk_test::set_board;
-using nesk_test::SettingGuard;
 
 struct Forms {
   std::string coordinate, san, file_form, rank_form;
@@ -24,25 +23,24 @@ class Notation : public testing::Test {
  protected:
   static void SetUpTestSuite() { nesk_test::board_game(); }
 
-  // UCI mode, standard chess notation unless a test says otherwise.
-  SettingGuard uci_mode_{base::settings.uci_mode, 1};
-  SettingGuard chess960_{base::settings.chess960, 0};
+  // UCI text, standard chess castling unless a test says otherwise.
+  MoveStyle style_{};
 
   Forms forms(const char* fen, Move move) {
     Position& pos = set_board(fen);
     char c[16], s[16], f[16], r[16];
-    san_forms(pos, move, c, s, f, r);
+    san_forms(pos, move, c, s, f, r, style_);
     return {c, s, f, r};
   }
   std::string text(const Position& pos, Move move) {
     char buffer[16];
-    move_to_text(pos, pos.side, move, buffer);
+    move_to_text(pos, pos.side, move, buffer, style_);
     return buffer;
   }
   // Reads a move on the board set_board filled; `printed` receives what went to stdout.
   int read(const char* input, Move& move, std::string& printed) {
     testing::internal::CaptureStdout();
-    int result = text_to_move(nesk_test::board_game().position, input, move);
+    int result = text_to_move(nesk_test::board_game().position, input, move, style_);
     printed = testing::internal::GetCapturedStdout();
     return result;
   }
@@ -100,7 +98,7 @@ TEST_F(Notation, CoordinateText) {
   Position& pos = set_board("k7/4P3/8/8/8/8/8/4K3 w - -");
   EXPECT_EQ(text(pos, kNoMove), "null");
   {
-    SettingGuard uci(base::settings.uci_mode, 1);
+    style_.uci = true;
     EXPECT_EQ(text(pos, mv("e7e8", kFlagKnight)), "e7e8n");
     EXPECT_EQ(text(pos, mv("e7e8", kFlagQueen)), "e7e8q");
     EXPECT_EQ(text(pos, mv("e7e8", kFlagBishop)), "e7e8b");
@@ -108,18 +106,18 @@ TEST_F(Notation, CoordinateText) {
     EXPECT_EQ(text(pos, mv("e1d2")), "e1d2");
   }
   {
-    SettingGuard console(base::settings.uci_mode, 0);
+    style_.uci = false;
     EXPECT_EQ(text(pos, mv("e7e8", kFlagKnight)), "e7e8=N");
     EXPECT_EQ(text(pos, mv("e7e8", kFlagQueen)), "e7e8=Q");
   }
   Position& castle = set_board("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
   {
-    SettingGuard off(base::settings.chess960, 0);
+    style_.chess960 = false;
     EXPECT_EQ(text(castle, mv("e1g1", kFlagKingSide)), "e1g1");
     EXPECT_EQ(text(castle, mv("e1c1", kFlagQueenSide)), "e1c1");
   }
   {
-    SettingGuard on(base::settings.chess960, 1);
+    style_.chess960 = true;
     EXPECT_EQ(text(castle, mv("e1g1", kFlagKingSide)), "e1h1");
     EXPECT_EQ(text(castle, mv("e1c1", kFlagQueenSide)), "e1a1");
   }
@@ -128,16 +126,17 @@ TEST_F(Notation, CoordinateText) {
 TEST_F(Notation, CastlingForms) {
   const char* fen = "r3k2r/8/8/8/8/8/8/R3K2R w KQkq -";
   {
-    SettingGuard off(base::settings.chess960, 0);
+    style_.chess960 = false;
     EXPECT_FORMS(forms(fen, mv("e1g1", kFlagKingSide)), "e1g1", "O-O", "O-O", "e1h1");
     EXPECT_FORMS(forms(fen, mv("e1c1", kFlagQueenSide)), "e1c1", "O-O-O", "O-O-O", "e1a1");
   }
   {
-    SettingGuard on(base::settings.chess960, 1);
+    style_.chess960 = true;
     EXPECT_FORMS(forms(fen, mv("e1g1", kFlagKingSide)), "e1h1", "O-O", "O-O", "e1g1");
     EXPECT_FORMS(forms(fen, mv("e1c1", kFlagQueenSide)), "e1a1", "O-O-O", "O-O-O", "e1c1");
   }
   // A castling rook that checks marks the castling.
+  style_.chess960 = false;
   EXPECT_FORMS(forms("5k2/8/8/8/8/8/8/4K2R w K -", mv("e1g1", kFlagKingSide)), "e1g1+", "O-O+", "O-O+", "e1h1+");
 }
 
@@ -184,7 +183,7 @@ TEST_F(Notation, ReadingOnlyLegalMovesCount) {
 
 TEST_F(Notation, ReadingCastling) {
   for (uint8_t chess960 : {0, 1}) {
-    SettingGuard option(base::settings.chess960, chess960);
+    style_.chess960 = chess960 != 0;
     set_board("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQK2R w KQkq -");
     for (const char* input : {"0-0", "O-O", "o-o", "e1g1", "e1h1"})
       EXPECT_EQ(read(input), mv("e1g1", kFlagKingSide)) << input << " chess960 " << int{chess960};
@@ -195,7 +194,7 @@ TEST_F(Notation, ReadingCastling) {
 // In Chess960 castling may put the king where a plain king step goes: the coordinate
 // text is the step, the king-takes-rook text and SAN are the castling.
 TEST_F(Notation, ReadingAKingStepThatCastlingAlsoEndsOn) {
-  SettingGuard on(base::settings.chess960, 1);
+  style_.chess960 = true;
   set_board("4k3/8/8/8/8/8/8/R2K4 w A -");
   EXPECT_EQ(read("d1c1"), mv("d1c1"));
   EXPECT_EQ(read("d1a1"), mv("d1c1", kFlagQueenSide));

@@ -135,7 +135,7 @@ class Search : public EngineState {
   }
 
   Outcome think_to_depth(int depth) {
-    settings.depth_limit = static_cast<int16_t>(depth);
+    shell::kept_limits.standing.depth = depth;
     settings.moves_per_control = 1;
     settings.base_time = 1e7f;
     last_ = search::think(search::kFixedSearch, search::main_thread->position, standing_limits(), silent_reporter(), 0);
@@ -340,7 +340,7 @@ TEST_F(Search, EachSearchStartsANewGeneration) {
 // A node limit reached inside the first root move still leaves a legal move to play.
 TEST_F(Search, NodeLimitOfOneStillPublishesAMove) {
   Position& pos = set_up(kStart);
-  settings.node_limit = 1;
+  shell::kept_limits.standing.nodes = 1;
   Outcome r = think_to_depth(10);
   EXPECT_NE(r.best, 0);
   EXPECT_TRUE(position::is_legal_move(pos, r.best));
@@ -365,19 +365,18 @@ TEST_F(Search, MateAgainstTheLastMultiPvLineDoesNotEndTheDeepening) {
 // depth cap never applies.
 TEST_F(Search, DepthCapAppliesOnlyOnceTheNodeFloorIsReached) {
   set_up(kStart);
-  settings.min_nodes = 60000;
-  settings.node_depth_cap = 5;
+  shell::kept_limits.standing.min_nodes = 60000;
+  shell::kept_limits.standing.node_depth_cap = 5;
   Outcome r = think_to_depth(30);
   uint64_t nodes = search::thread_blocks[0]->nodes;
   EXPECT_GE(nodes, 60000u);
   EXPECT_LT(nodes, 120000u);
   EXPECT_GE(r.depth, 5);
-  EXPECT_EQ(settings.min_nodes, 60000u);  // the search leaves the setting alone
+  EXPECT_EQ(shell::kept_limits.standing.min_nodes, 60000u);  // the search leaves the setting alone
 
-  base::EngineSettings defaults;
-  base::set_default_settings(defaults);
-  settings.min_nodes = defaults.min_nodes;
-  settings.node_depth_cap = 4;
+  const search::StandingLimits defaults;
+  shell::kept_limits.standing.min_nodes = defaults.min_nodes;
+  shell::kept_limits.standing.node_depth_cap = 4;
   EXPECT_EQ(think_to_depth(8).depth, 8);
 }
 
@@ -385,7 +384,7 @@ TEST_F(Search, DepthCapAppliesOnlyOnceTheNodeFloorIsReached) {
 // analysis tools), and favours the side to move at the root.
 TEST_F(Search, EvaluationContextOfASearch) {
   settings.contempt = 20;
-  settings.depth_limit = 2;
+  shell::kept_limits.standing.depth = 2;
   settings.moves_per_control = 1;
   settings.base_time = 1e7f;
   auto context_after = [](int mode) {
@@ -406,16 +405,17 @@ TEST_F(Search, EvaluationContextOfASearch) {
 // The start-up calibration searches 35,000 nodes under limits of its own ("-d 2 -t 0" and
 // the like must not shape it) and leaves the settings and clocks as it found them.
 TEST_F(Search, CalibrationUsesItsOwnLimitsAndRestoresWhatItChanges) {
-  settings.depth_limit = 2;
+  shell::kept_limits.standing.depth = 2;
   settings.base_time = 0;
   settings.moves_per_control = 1;
-  settings.min_nodes = 2000000;
-  settings.node_depth_cap = 6;
+  shell::kept_limits.standing.min_nodes = 2000000;
+  shell::kept_limits.standing.node_depth_cap = 6;
   settings.multipv = 3;
   settings.threads = 4;
   shell::kept_limits.clock[0] = 12.5f;
   shell::kept_limits.clock[1] = 7.25f;
   const base::EngineSettings before = settings;
+  const search::StandingLimits standing_before = shell::kept_limits.standing;
   testing::internal::CaptureStdout();
   shell::calibrate();
   const std::string line = testing::internal::GetCapturedStdout();
@@ -429,6 +429,7 @@ TEST_F(Search, CalibrationUsesItsOwnLimitsAndRestoresWhatItChanges) {
   after.calibration_nps = before.calibration_nps;
   after.max_elo = before.max_elo;
   EXPECT_TRUE(after == before);
+  EXPECT_TRUE(shell::kept_limits.standing == standing_before);
   EXPECT_EQ(shell::kept_limits.clock[0], 12.5f);
   EXPECT_EQ(shell::kept_limits.clock[1], 7.25f);
 }

@@ -43,13 +43,13 @@ class UciGo : public testing::Test {
 // (converting them as they stand is undefined).
 TEST_F(UciGo, NumbersOutsideTheirFieldsAreBroughtInside) {
   go("depth -1e300");
-  EXPECT_EQ(settings.depth_limit, -100);
+  EXPECT_EQ(kept_limits.standing.depth, -100);
   go("depth 1e300");
-  EXPECT_EQ(settings.depth_limit, 80);
+  EXPECT_EQ(kept_limits.standing.depth, 80);
   go("nodes 1e30");
-  EXPECT_EQ(settings.node_limit, 1000000000000000ULL);
+  EXPECT_EQ(kept_limits.standing.nodes, 1000000000000000ULL);
   go("nodes -5");
-  EXPECT_EQ(settings.node_limit, 0u);
+  EXPECT_EQ(kept_limits.standing.nodes, 0u);
   go("movestogo 99999");
   EXPECT_EQ(kept_limits.moves_to_go, 10000);
   go("wtime 1e400 btime nan winc -1e300");
