@@ -92,6 +92,138 @@ void copy_continuation(Move* buffer, const Move* child, int ply) {
   for (int i = ply + 1; i <= 80; ++i) buffer[i] = child[i];
 }
 
+// A node's stack record as it is entered: its type and window, nothing found yet. The
+// child's killers and this node's variation start empty.
+inline void enter_node(SearchThread& thread, int ply, int node_type, int alpha, int beta, Move* buffer) {
+  StackRecord& record = thread.stack[ply];
+  record.node_type = static_cast<int16_t>(node_type);
+  record.window = pack_window(alpha, beta);
+  record.static_eval = 0;
+  record.in_check = 0;
+  record.checker = kNoSquare;
+  record.moves_searched = 0;
+  record.tb_result = -1;
+  record.move_flags = 0;
+  record.improving = 0;
+  if (ply + 1 < kMaxPly) {
+    StackRecord& next = thread.stack[ply + 1];
+    next.killer1 = next.killer2 = next.check_killer = 0;
+  }
+  buffer[ply] = buffer[ply + 1] = kNoMove;
+}
+
+// One ply more for a check, for a side left with pawns alone after the parent took a
+// piece (pawn endings are decided by tempo), and for a move to the seventh near the leaves.
+inline int extended_depth(const Position& pos, const StackRecord& parent, int side, int depth, bool in_check) {
+  if (in_check && depth <= 9) return depth + 1;
+  if (!(pos.material[side] & kNonPawnMaterialMask) && parent.current && type_of(parent.current->victim) > kPawn)
+    return depth + 1;
+  if ((parent.move_flags & kMoveToSeventh) && depth <= 2) return depth + 1;
+  return depth;
+}
+
+// What the transposition table knows of a node.
+struct TableView {
+  Move move = kNoMove;
+  int score = kNoScore;
+  int depth = -99;
+  int eval = kNoScore;
+  bool fails_low = false;   // an upper bound or exact score at or below alpha
+  bool fails_high = false;  // a lower bound or exact score at or above beta
+};
+
+// Reads the table, except in the deep quiescence plies where a probe costs more than it
+// saves. True when the entry is deep enough to answer a zero-window node outright: its
+// value is then in `answer`.
+inline bool probe_table(SearchThread& thread, int ply, int depth, int alpha, int beta, int node_type,
+                        TableView& entry, int& answer) {
+  if (depth < -2) return false;
+  TTProbe hit;
+  int found = tt_probe(thread.position, ply, hit);
+  if (hit.probed) ++thread.tt_probes;
+  if (!found) return false;
+  ++thread.tt_hits;
+  entry.move = hit.move;
+  entry.score = hit.score;
+  entry.depth = hit.depth;
+  entry.eval = hit.eval;
+  entry.fails_low = hit.score <= alpha && hit.bound != kLowerBound;
+  entry.fails_high = hit.score >= beta && hit.bound != kUpperBound;
+  if (hit.depth < depth || node_type == 0) return false;
+  if (hit.bound == kExactBound) return answer = hit.score, true;
+  if (entry.fails_low) return answer = alpha, true;
+  if (entry.fails_high) return answer = beta, true;
+  return false;
+}
+
+// Reads the endgame tables: after a capture or pawn move at the depth the tables ask for,
+// and below a node they answered at any depth. Leaves the result (0 loss to 4 win, -1 for
+// none) in `tb` and the node's record. True when the result decides the node: its value
+// is then in `answer`.
+inline bool probe_tablebases(SearchThread& thread, StackRecord& record, int parent_tb, int depth, int alpha, int beta,
+                             int& tb, int& answer) {
+  const Position& pos = thread.position;
+  tb = -1;
+  if (pos.rule50 == 0 && parent_tb == -1) {
+    tb = tablebase::tb_probe_search(pos, depth);
+  } else if (parent_tb != -1) {
+    tb = tablebase::tb_probe_search(pos, tablebase::kProbeAtAnyDepth);
+    if (tb >= 0 && tb > 4 - parent_tb) return answer = beta, true;
+  }
+  if (tb < 0) return false;
+  ++thread.tb_hits;
+  record.tb_result = tb;
+  if (tb == 4 && beta < kDecided) return answer = beta, true;
+  if (tb == 0 && alpha >= -2999) return answer = alpha, true;
+  return false;
+}
+
+// The node's static value: the table's when it kept one, else the evaluation, pushed
+// towards what the endgame tables said.
+inline int static_value(SearchThread& thread, int side, int ply, bool in_check, int tt_eval, int tb) {
+  if (tt_eval != kNoScore) return tt_eval;
+  int eval = eval::evaluate(thread.position, thread.eval, thread.eval_context, side, ply, in_check);
+  if (tb == 0) eval -= 3500;
+  if (tb == 4) eval += 3500;
+  if (tb == 2) eval /= 4;
+  return eval;
+}
+
+// Near the leaves of zero-window nodes the static value alone may settle the node: far
+// below alpha the quiescence search answers (futility pruning); far above beta, with
+// material to spare and nothing of ours under threat, the node fails high (static
+// evaluation pruning). True when it is settled: its value is then in `answer`.
+inline bool prune_on_static_value(SearchThread& thread, int side, int ply, int depth, int alpha, int beta,
+                                  int node_type, int eval, int material, const TableView& entry, Move* buffer,
+                                  int& answer) {
+  if (depth <= tables.fp_depth && depth < 8 && eval <= alpha - tables.fp_margins[depth] && !entry.fails_high &&
+      node_type != 0) {
+    int q = quiescence(thread, side, ply, depth, alpha, beta, node_type, buffer);
+    answer = q > alpha ? beta : alpha;
+    return true;
+  }
+  if (depth <= tables.sep_depth && depth < 8 && eval >= beta + tables.sep_margins[depth] && node_type == 1 &&
+      !entry.fails_low && material >= 500 && !threat_stops_pruning(thread.position, side, eval, beta))
+    return answer = beta, true;
+  return false;
+}
+
+// The value of passing the move: a reduced search of the opponent to move. At or above
+// beta, even a free move for the opponent leaves the node failing high.
+inline int null_move_value(SearchThread& thread, int side, int ply, int depth, int alpha, int beta) {
+  StackRecord& record = thread.stack[ply];
+  int reduction = depth > 15 ? 5 : 3 + depth / 8;
+  if (depth <= reduction) reduction = depth - 1;
+  record.current = &null_move_entry;
+  record.move_flags = 0;
+  make_null_move(thread.position);
+  Move child[kPvSize];
+  int v = -search(thread, side ^ 1, ply + 1, depth - reduction - 1, -beta, -alpha, -1, child);
+  unmake_null_move(thread.position);
+  record.current = nullptr;
+  return v;
+}
+
 }  // namespace
 
 int move_flags(const Position& pos, const MoveEntry& entry) {
@@ -117,21 +249,8 @@ int search(SearchThread& thread, int side, int ply, int depth, int alpha, int be
   if (control.abort) return 0;
   if (ply > thread.seldepth) thread.seldepth = static_cast<int8_t>(ply);
 
+  enter_node(thread, ply, node_type, alpha, beta, buffer);
   StackRecord& record = thread.stack[ply];
-  record.node_type = static_cast<int16_t>(node_type);
-  record.window = pack_window(alpha, beta);
-  record.static_eval = 0;
-  record.in_check = 0;
-  record.checker = kNoSquare;
-  record.moves_searched = 0;
-  record.tb_result = -1;
-  record.move_flags = 0;
-  record.improving = 0;
-  if (ply + 1 < kMaxPly) {
-    StackRecord& next = thread.stack[ply + 1];
-    next.killer1 = next.killer2 = next.check_killer = 0;
-  }
-  buffer[ply] = buffer[ply + 1] = kNoMove;
   if (depth >= -2) prefetch_bucket(pos);
 
   alpha = std::max(alpha, ply - kMateScore);
@@ -147,62 +266,19 @@ int search(SearchThread& thread, int side, int ply, int depth, int alpha, int be
   if (ply > kMaxSearchPly) return in_check ? 0 : eval::evaluate(pos, thread.eval, thread.eval_context, side, ply, 0);
 
   const StackRecord& parent = thread.stack[ply - 1];
-  if (in_check && depth <= 9) {
-    ++depth;
-  } else if (!(pos.material[side] & kNonPawnMaterialMask) && parent.current && type_of(parent.current->victim) > kPawn) {
-    ++depth;
-  } else if ((parent.move_flags & kMoveToSeventh) && depth <= 2) {
-    ++depth;
-  }
+  depth = extended_depth(pos, parent, side, depth, in_check);
   record.depth = static_cast<int16_t>(depth);
 
-  Move tt_move = kNoMove;
-  int tt_score = kNoScore, tt_depth = -99, tt_eval = kNoScore;
-  bool tt_fails_low = false, tt_fails_high = false;
-  if (depth >= -2) {
-    TTProbe hit;
-    int found = tt_probe(pos, ply, hit);
-    if (hit.probed) ++thread.tt_probes;
-    if (found) {
-      ++thread.tt_hits;
-      tt_move = hit.move;
-      tt_score = hit.score;
-      tt_depth = hit.depth;
-      tt_eval = hit.eval;
-      tt_fails_low = hit.score <= alpha && hit.bound != kLowerBound;
-      tt_fails_high = hit.score >= beta && hit.bound != kUpperBound;
-      if (hit.depth >= depth && node_type != 0) {
-        if (hit.bound == kExactBound) return hit.score;
-        if (tt_fails_low) return alpha;
-        if (tt_fails_high) return beta;
-      }
-    }
-  }
-  record.tt_move = tt_move;
-  record.tt_score = static_cast<int16_t>(tt_score);
+  TableView entry;
+  int answer;
+  if (probe_table(thread, ply, depth, alpha, beta, node_type, entry, answer)) return answer;
+  record.tt_move = entry.move;
+  record.tt_score = static_cast<int16_t>(entry.score);
 
-  int parent_tb = parent.tb_result;
-  int tb = -1;
-  if (pos.rule50 == 0 && parent_tb == -1) {
-    tb = tablebase::tb_probe_search(pos, depth);
-  } else if (parent_tb != -1) {
-    tb = tablebase::tb_probe_search(pos, tablebase::kProbeAtAnyDepth);
-    if (tb >= 0 && tb > 4 - parent_tb) return beta;
-  }
-  if (tb >= 0) {
-    ++thread.tb_hits;
-    record.tb_result = tb;
-    if (tb == 4 && beta < kDecided) return beta;
-    if (tb == 0 && alpha >= -2999) return alpha;
-  }
+  int tb;
+  if (probe_tablebases(thread, record, parent.tb_result, depth, alpha, beta, tb, answer)) return answer;
 
-  int eval = tt_eval;
-  if (tt_eval == kNoScore) {
-    eval = eval::evaluate(pos, thread.eval, thread.eval_context, side, ply, in_check);
-    if (tb == 0) eval -= 3500;
-    if (tb == 4) eval += 3500;
-    if (tb == 2) eval /= 4;
-  }
+  int eval = static_value(thread, side, ply, in_check, entry.eval, tb);
   record.static_eval = static_cast<int16_t>(eval);
   record.improving = ply >= 2 && eval > thread.stack[ply - 2].static_eval;
 
@@ -214,41 +290,30 @@ int search(SearchThread& thread, int side, int ply, int depth, int alpha, int be
     return search_moves(thread, side, ply, depth, alpha, beta, node_type, buffer);
 
   int material = side_material(pos, side);
-  if (depth <= tables.fp_depth && depth < 8 && eval <= alpha - tables.fp_margins[depth] && !tt_fails_high &&
-      node_type != 0) {
-    int q = quiescence(thread, side, ply, depth, alpha, beta, node_type, buffer);
-    return q > alpha ? beta : alpha;
-  }
-  if (depth <= tables.sep_depth && depth < 8 && eval >= beta + tables.sep_margins[depth] && node_type == 1 &&
-      !tt_fails_low && material >= 500 && !threat_stops_pruning(pos, side, eval, beta))
-    return beta;
+  if (prune_on_static_value(thread, side, ply, depth, alpha, beta, node_type, eval, material, entry, buffer, answer))
+    return answer;
 
   bool parent_null = !parent.current || parent.current->move == kNoMove;
   bool null_move_node = depth >= tables.nmp_depth && node_type == 1;
-  if (null_move_node && eval > beta + 14 && !tt_fails_low && material >= 500 && !parent_null) {
-    int reduction = depth > 15 ? 5 : 3 + depth / 8;
-    if (depth <= reduction) reduction = depth - 1;
-    record.current = &null_move_entry;
-    record.move_flags = 0;
-    make_null_move(pos);
-    Move child[kPvSize];
-    int v = -search(thread, side ^ 1, ply + 1, depth - reduction - 1, -beta, -alpha, -1, child);
-    unmake_null_move(pos);
-    record.current = nullptr;
+  if (null_move_node && eval > beta + 14 && !entry.fails_low && material >= 500 && !parent_null) {
+    int v = null_move_value(thread, side, ply, depth, alpha, beta);
     if (control.abort) return 0;
     if (v >= beta) return beta;
   }
 
+  // Off the mate band a zero-window node without a table move is searched a ply
+  // shallower; other nodes first search shallower when the table knows too little
+  // (internal iterative deepening), to find a move to try first.
   bool outside_mate_band = alpha >= -9000 && (null_move_node ? beta < 9001 : beta <= 9000);
   int iid_depth = -99;
   if (outside_mate_band && (node_type != 0 || null_move_node)) {
-    if (depth > 2 && !tt_move) --depth;
+    if (depth > 2 && !entry.move) --depth;
   } else if (outside_mate_band) {
     iid_depth = depth - 3;
   } else {
     iid_depth = node_type != 0 ? (depth - 1) >> 1 : depth - 3;
   }
-  if (iid_depth > -99 && depth >= 4 && tt_depth < iid_depth) {
+  if (iid_depth > -99 && depth >= 4 && entry.depth < iid_depth) {
     search_moves(thread, side, ply, iid_depth, alpha, beta, node_type, buffer);
     if (control.abort) return 0;
     record.tt_move = buffer[ply];
