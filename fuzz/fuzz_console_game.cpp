@@ -53,8 +53,8 @@ struct Model {
   size_t at = 0;
 };
 
-Position& board() { return search::main_thread->position; }
-position::GameHistory& history() { return search::main_thread->game; }
+Position& board() { return shell::game_position(); }
+position::GameHistory& history() { return shell::game().history; }
 
 // A move played on the board: the line goes on when it is the line's next move, else it
 // ends after it.
@@ -152,8 +152,8 @@ void run_searches(Model& model, int& searches, const char* after) {
     s.multipv = static_cast<uint8_t>(std::min<int>(s.multipv, kMaxPvLines));
     s.threads = 1;
     s.limit_strength = 0;  // the throttle sleeps
-    search::think(search::kThinking, 0);
-    Move best = control.best_move;
+    const search::Limits limits = shell::game_search_limits(board().side, history().undo_index);
+    Move best = shell::run_search(search::kThinking, board(), limits, 0).best_move;
     control.state = 0;
     control.abort = 0;
     bool playable = best && position::is_legal_move(board(), best) && model.at < position::kMaxGameMoves;

@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string bytes(reinterpret_cast<const char*>(data), size);
   std::string command = "load " + pgn + " " + tag_of(bytes);
   shell::console_command(command.c_str());
-  position::Position& pos = search::main_thread->position;
+  position::Position& pos = shell::game_position();  // where "load" put the game
   char fen[128];
   position::write_fen(pos, fen, 0);
   position::Position again{};

@@ -29,6 +29,7 @@
 #include "search/tt.h"
 #include "shell/console.h"
 #include "shell/driver.h"
+#include "shell/game.h"
 #include "shell/game_line.h"
 #include "shell/options.h"
 #include "shell/search_limits.h"
@@ -109,8 +110,8 @@ inline void reset_engine(int uci_mode) {
   base::settings_snapshot = base::settings;
   shell::set_console_play(false, false);
   unload_network();
-  position::set_position(search::main_thread->position, position::kStartFen);
-  search::main_thread->game.undo_index = 0;
+  position::set_position(shell::game_position(), position::kStartFen);
+  shell::game().history.undo_index = 0;
   shell::end_game_line();
 }
 
@@ -176,16 +177,16 @@ inline void run_requested_search(int& searches) {
   s.threads = 1;
   s.limit_strength = 0;  // the throttle sleeps
   int mode = (state & search::kSearchRequested) ? search::kThinking : search::kPondering;
-  search::think(mode, 0);
-
-  position::Position& pos = search::main_thread->position;
-  position::Move best = control.best_move, ponder = control.ponder_move;
+  position::Position& pos = shell::game_position();
+  const search::Limits limits = shell::game_search_limits(pos.side, shell::game().history.undo_index);
+  const search::Result found = shell::run_search(mode, pos, limits, 0);
+  position::Move best = found.best_move, ponder = found.ponder_move;
   position::MoveEntry list[position::kMaxMoves];
   position::generate_all_moves(pos, list);
   // "go searchmoves" keeps only legal moves; without it every legal move may be chosen.
   auto allowed = [&](position::Move move) {
-    if (!control.search_moves[0]) return true;
-    for (const position::Move* m = control.search_moves; *m; ++m)
+    if (!limits.search_moves[0]) return true;
+    for (const position::Move* m = limits.search_moves; *m; ++m)
       if (*m == move) return true;
     return false;
   };
