@@ -127,14 +127,7 @@ int allocate_hash_table() {
     while (power * 2 <= half) power *= 2;
     index_mask = power - 1;
   }
-  bool verbose = !base::quiet();
-  if (verbose) {
-    char line[96];
-    std::snprintf(line, sizeof(line), "info string allocated %d Mbytes for hash table", base::settings.hash_mb);
-    base::emit_line(line);
-  }
   clear_hash_table();
-  if (verbose) base::emit_line("info string Cleared hash table");
   return 1;
 }
 

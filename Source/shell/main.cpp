@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
   shrink_hash_for_tiny_searches(command_line.limits, settings);
   // The engine and the benchmark keep the command line's limits with the shell's own.
   shell::kept_limits.standing = command_line.limits;
-  if (!search::allocate_hash_table()) {
+  if (!shell::make_hash_table()) {
     release_thread_blocks();
     return 1;
   }

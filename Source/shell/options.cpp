@@ -65,10 +65,25 @@ int listed_uci_elo() {
   return clamp(shown.uci_elo, kLowestUciElo, max_elo());
 }
 
+}  // namespace
+
+bool make_hash_table() {
+  if (!search::allocate_hash_table()) return false;
+  if (!base::quiet()) {
+    char line[96];
+    std::snprintf(line, sizeof(line), "info string allocated %d Mbytes for hash table", settings.hash_mb);
+    emit_line(line);
+    emit_line("info string Cleared hash table");
+  }
+  return true;
+}
+
+namespace {
+
 void set_hash_size(int megabytes) {
   int previous = settings.hash_mb;
   settings.hash_mb = megabytes;
-  if (search::allocate_hash_table()) return;
+  if (make_hash_table()) return;
   char line[128];
   std::snprintf(line, sizeof(line), "info string cannot allocate %d MB for the hash table, keeping %d MB", megabytes,
                 previous);

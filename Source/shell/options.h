@@ -9,6 +9,10 @@ namespace shell {
 // console's "set frc") is on, UCI promotion letters under UCI.
 position::MoveStyle move_style();
 
+// (Re)makes the transposition table at settings.hash_mb and says so, as GUIs have seen it
+// since the first versions. False when the memory cannot be had: the table in force stays.
+bool make_hash_table();
+
 // Applies one option by its UCI name (case matters); unknown names are ignored. Does
 // nothing while a search is requested or running.
 void set_option(const char* name, const char* value);
