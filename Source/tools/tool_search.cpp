@@ -43,18 +43,12 @@ search::Limits prepare_tool_searches(const search::StandingLimits& standing, int
 }
 
 ToolSearchResult tool_search(const Position& pos, const search::Limits& limits) {
-  search::Result found = search::think(search::kFixedSearch, pos, limits, *reporter, settings.threads > 1 ? 1 : 0);
-  search::control.state = 0;
-  std::memcpy(last_pv, found.pv, sizeof(last_pv));
   ToolSearchResult r;
-  r.best_move = found.best_move;
-  r.score = found.score;
-  r.depth = found.depth;
-  r.seconds = found.seconds;
-  r.nodes = found.nodes;
-  r.branching_factor = found.branching_factor;
+  static_cast<search::Result&>(r) =
+      search::think(search::kFixedSearch, pos, limits, *reporter, settings.threads > 1 ? 1 : 0);
+  search::control.state = 0;
+  std::memcpy(last_pv, r.pv, sizeof(last_pv));
   r.root_eval = search::thread_blocks[0]->stack[1].static_eval;
-  r.root_qscore = found.root_qscore;
   return r;
 }
 

@@ -7,6 +7,7 @@
 #include "position/position.h"
 #include "search/limits.h"
 #include "search/report.h"
+#include "search/think.h"
 
 namespace tools {
 
@@ -25,17 +26,11 @@ void set_search_reporter(search::Reporter& reporter);
 // than they do).
 search::Limits prepare_tool_searches(const search::StandingLimits& standing, int tt_below);
 
-struct ToolSearchResult {
-  position::Move best_move = position::kNoMove;
-  int score = 0;
-  int depth = 0;
-  double seconds = 0;
-  uint64_t nodes = 0;
-  double branching_factor = 2.0;
-  // The root's static evaluation and quiescence score, both from the mover's view; the
-  // quiescence score is meaningless when the root is in check.
+// What a search found, with the root's static evaluation beside its quiescence score
+// (root_qscore), both from the mover's view; the quiescence score is meaningless when the
+// root is in check.
+struct ToolSearchResult : search::Result {
   int root_eval = 0;
-  int root_qscore = 0;
 };
 
 // Searches `pos` as it stands (its game history included) within `limits`, on the calling
